@@ -1,0 +1,362 @@
+// Writes deterministic layered PSD files (version 1, 8-bit, RGB) for read benchmarks.
+//
+// Usage: make_bench_psd CASE OUT.psd
+//   big-rle       4 layers of 4000 x 3000, PackBits per row, gradients plus noise
+//   big-raw       the same pixels stored raw
+//   small-200     200 layers of 64 x 64, PackBits, on a 1024 x 768 canvas
+//   gradient-rle  4 layers of 4000 x 3000, PackBits, noise-free gradients (long runs)
+//
+// Only the standard library is used so the files can be made before, and independently of, the
+// reader under test. Every byte depends only on the case name, so runs are comparable.
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+enum class Compression : std::uint16_t { kRaw = 0, kRle = 1 };
+
+struct BenchCase {
+  std::string_view name;
+  std::uint32_t canvas_width;
+  std::uint32_t canvas_height;
+  std::uint32_t layer_count;
+  std::uint32_t layer_width;
+  std::uint32_t layer_height;
+  Compression compression;
+  bool noise;
+};
+
+constexpr std::array<BenchCase, 4> kCases{{
+    {"big-rle", 4000, 3000, 4, 4000, 3000, Compression::kRle, true},
+    {"big-raw", 4000, 3000, 4, 4000, 3000, Compression::kRaw, true},
+    {"small-200", 1024, 768, 200, 64, 64, Compression::kRle, true},
+    {"gradient-rle", 4000, 3000, 4, 4000, 3000, Compression::kRle, false},
+}};
+
+// Transparency first, then R, G, B: the order Photoshop itself writes.
+constexpr std::array<std::int16_t, 4> kChannelIds{-1, 0, 1, 2};
+
+std::uint64_t SplitMix64(std::uint64_t x) {
+  x += 0x9E3779B97F4A7C15ull;
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+  return x ^ (x >> 31);
+}
+
+class XorShift64 {
+ public:
+  explicit XorShift64(std::uint64_t seed) : state_(seed == 0 ? 1 : seed) {}
+  std::uint64_t Next() {
+    state_ ^= state_ << 13;
+    state_ ^= state_ >> 7;
+    state_ ^= state_ << 17;
+    return state_;
+  }
+  std::uint32_t Below(std::uint32_t n) { return static_cast<std::uint32_t>(Next() % n); }
+
+ private:
+  std::uint64_t state_;
+};
+
+std::uint8_t Clamp8(int v) {
+  return static_cast<std::uint8_t>(std::clamp(v, 0, 255));
+}
+
+// Fills one row of one channel. Rows come in bands of 8 whose kind rotates with the layer and
+// channel, so every channel mixes noisy rows (nearly all literal packets), mixed rows (short runs
+// between literals, which stress the switch between packet kinds) and smooth quantised gradients
+// (long repeat packets). The mix is tuned so the PackBits data is about three quarters of raw.
+void FillRow(const BenchCase& bench, std::uint32_t layer, std::uint32_t channel, std::uint32_t y,
+             std::uint8_t* row) {
+  const std::uint32_t width = bench.layer_width;
+  const std::uint64_t seed = SplitMix64((static_cast<std::uint64_t>(layer) << 40) ^
+                                        (static_cast<std::uint64_t>(channel) << 32) ^ y ^
+                                        (bench.noise ? 0 : 0x5A5A5A5Aull));
+  XorShift64 rng(seed);
+  // Horizontal ramp whose phase drifts with row, channel and layer.
+  const auto ramp = [&](std::uint32_t x) {
+    return static_cast<int>((x * 256u / width + y / 4u + channel * 64u + layer * 37u) & 0xFFu);
+  };
+
+  const std::uint32_t kind = bench.noise ? (y / 8u + layer + channel) % 16u : 15u;
+  if (kind < 11) {
+    // Gradient plus +-24 noise: neighbours rarely repeat three times, so this packs as literals.
+    for (std::uint32_t x = 0; x < width; ++x) {
+      row[x] = Clamp8(ramp(x) + static_cast<int>(rng.Below(49)) - 24);
+    }
+  } else if (kind < 14) {
+    // Alternating stretches of noise and of a flat value.
+    std::uint32_t x = 0;
+    bool flat = (rng.Next() & 1u) != 0;
+    while (x < width) {
+      const std::uint32_t len = std::min(width - x, flat ? 2 + rng.Below(90) : 1 + rng.Below(40));
+      if (flat) {
+        std::memset(row + x, ramp(x), len);
+      } else {
+        for (std::uint32_t i = 0; i < len; ++i) {
+          row[x + i] = Clamp8(ramp(x + i) + static_cast<int>(rng.Below(49)) - 24);
+        }
+      }
+      x += len;
+      flat = !flat;
+    }
+  } else {
+    // Quantised gradient: the step count varies per row so run lengths vary too.
+    const std::uint32_t levels = 8 + (y * 7u + channel * 13u + layer) % 57u;
+    const int base = static_cast<int>((y / 3u + channel * 50u + layer * 20u) & 0x7Fu);
+    for (std::uint32_t x = 0; x < width; ++x) {
+      const std::uint32_t step = x * levels / width;
+      row[x] = static_cast<std::uint8_t>((base + static_cast<int>(step * 128u / levels)) & 0xFF);
+    }
+  }
+}
+
+// Standard PackBits: header n-1 (0..127) for n literal bytes, 257-n (129..255) for n repeats of
+// the next byte, 2 <= n <= 128. Header 128 is never written.
+void PackBitsRow(const std::uint8_t* src, std::size_t n, Bytes& out) {
+  std::size_t i = 0;
+  std::size_t literal_start = 0;
+  std::size_t literal_len = 0;
+  const auto flush_literal = [&]() {
+    while (literal_len > 0) {
+      const std::size_t chunk = std::min<std::size_t>(literal_len, 128);
+      out.push_back(static_cast<std::uint8_t>(chunk - 1));
+      out.insert(out.end(), src + literal_start, src + literal_start + chunk);
+      literal_start += chunk;
+      literal_len -= chunk;
+    }
+  };
+  while (i < n) {
+    std::size_t run = 1;
+    while (i + run < n && run < 128 && src[i + run] == src[i]) ++run;
+    // A pair inside a literal stretch costs less left in it than split out as its own packet.
+    if (run >= 3 || (run == 2 && literal_len == 0)) {
+      flush_literal();
+      out.push_back(static_cast<std::uint8_t>(257 - run));
+      out.push_back(src[i]);
+      i += run;
+      literal_start = i;
+    } else {
+      if (literal_len == 0) literal_start = i;
+      literal_len += run;
+      i += run;
+    }
+  }
+  flush_literal();
+}
+
+void PutU8(Bytes& b, std::uint8_t v) {
+  b.push_back(v);
+}
+void PutU16(Bytes& b, std::uint32_t v) {
+  b.push_back(static_cast<std::uint8_t>(v >> 8));
+  b.push_back(static_cast<std::uint8_t>(v));
+}
+void PutU32(Bytes& b, std::uint32_t v) {
+  PutU16(b, v >> 16);
+  PutU16(b, v & 0xFFFFu);
+}
+void PutBytes(Bytes& b, std::string_view s) {
+  b.insert(b.end(), s.begin(), s.end());
+}
+
+// Channel image data for one layer channel, starting with its 2-byte compression code.
+Bytes EncodeChannel(const BenchCase& bench, std::uint32_t layer, std::uint32_t channel) {
+  const std::uint32_t w = bench.layer_width;
+  const std::uint32_t h = bench.layer_height;
+  Bytes row(w);
+  Bytes out;
+  PutU16(out, static_cast<std::uint32_t>(bench.compression));
+  if (bench.compression == Compression::kRaw) {
+    out.resize(2 + static_cast<std::size_t>(w) * h);
+    for (std::uint32_t y = 0; y < h; ++y) {
+      FillRow(bench, layer, channel, y, out.data() + 2 + static_cast<std::size_t>(y) * w);
+    }
+    return out;
+  }
+  // Per-row byte counts come first, so reserve them and fill them in as rows are packed.
+  const std::size_t counts_at = out.size();
+  out.resize(counts_at + 2 * static_cast<std::size_t>(h));
+  out.reserve(out.size() + static_cast<std::size_t>(w) * h + static_cast<std::size_t>(h) * 40);
+  for (std::uint32_t y = 0; y < h; ++y) {
+    FillRow(bench, layer, channel, y, row.data());
+    const std::size_t before = out.size();
+    PackBitsRow(row.data(), w, out);
+    const std::size_t packed = out.size() - before;
+    out[counts_at + 2 * y] = static_cast<std::uint8_t>(packed >> 8);
+    out[counts_at + 2 * y + 1] = static_cast<std::uint8_t>(packed);
+  }
+  return out;
+}
+
+// Layer placement: big cases fill the canvas; small layers are scattered over it.
+struct Rect {
+  std::uint32_t top, left, bottom, right;
+};
+Rect LayerRect(const BenchCase& bench, std::uint32_t layer) {
+  if (bench.layer_width == bench.canvas_width && bench.layer_height == bench.canvas_height) {
+    return {0, 0, bench.canvas_height, bench.canvas_width};
+  }
+  XorShift64 rng(SplitMix64(0xB0B0ull + layer));
+  const std::uint32_t top = rng.Below(bench.canvas_height - bench.layer_height + 1);
+  const std::uint32_t left = rng.Below(bench.canvas_width - bench.layer_width + 1);
+  return {top, left, top + bench.layer_height, left + bench.layer_width};
+}
+
+// Merged (composite) image: a flat colour in PackBits, so it costs almost nothing to write or
+// skip and leaves the layer data as the thing being measured.
+Bytes MergedImage(const BenchCase& bench) {
+  const std::uint32_t w = bench.canvas_width;
+  const std::uint32_t h = bench.canvas_height;
+  const std::array<std::uint8_t, 3> colour{0xC0, 0xC8, 0xD0};
+  Bytes packed_row;
+  Bytes row(w);
+  Bytes out;
+  PutU16(out, static_cast<std::uint32_t>(Compression::kRle));
+  std::vector<Bytes> planes;
+  for (std::uint8_t c : colour) {
+    std::fill(row.begin(), row.end(), c);
+    packed_row.clear();
+    PackBitsRow(row.data(), w, packed_row);
+    planes.push_back(packed_row);
+  }
+  // Counts for all rows of all planes come before any row data.
+  for (const Bytes& p : planes) {
+    for (std::uint32_t y = 0; y < h; ++y) PutU16(out, static_cast<std::uint32_t>(p.size()));
+  }
+  for (const Bytes& p : planes) {
+    for (std::uint32_t y = 0; y < h; ++y) out.insert(out.end(), p.begin(), p.end());
+  }
+  return out;
+}
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+bool WriteAll(std::FILE* f, const Bytes& b) {
+  return b.empty() || std::fwrite(b.data(), 1, b.size(), f) == b.size();
+}
+
+int Run(const BenchCase& bench, const char* out_path) {
+  const auto started = std::chrono::steady_clock::now();
+  const std::uint32_t nch = static_cast<std::uint32_t>(kChannelIds.size());
+
+  std::vector<Bytes> channel_data;
+  channel_data.reserve(static_cast<std::size_t>(bench.layer_count) * nch);
+  for (std::uint32_t l = 0; l < bench.layer_count; ++l) {
+    for (std::uint32_t c = 0; c < nch; ++c) channel_data.push_back(EncodeChannel(bench, l, c));
+  }
+
+  // Layer records.
+  Bytes records;
+  PutU16(records, bench.layer_count);  // Positive: the merged image has no transparency channel.
+  for (std::uint32_t l = 0; l < bench.layer_count; ++l) {
+    const Rect r = LayerRect(bench, l);
+    PutU32(records, r.top);
+    PutU32(records, r.left);
+    PutU32(records, r.bottom);
+    PutU32(records, r.right);
+    PutU16(records, nch);
+    for (std::uint32_t c = 0; c < nch; ++c) {
+      PutU16(records, static_cast<std::uint16_t>(kChannelIds[c]));
+      PutU32(records, static_cast<std::uint32_t>(channel_data[l * nch + c].size()));
+    }
+    PutBytes(records, "8BIM");
+    PutBytes(records, "norm");
+    PutU8(records, 255);  // Opacity.
+    PutU8(records, 0);    // Clipping: base.
+    PutU8(records, 0);    // Flags: visible, transparency not protected.
+    PutU8(records, 0);    // Filler.
+    // Extra data: empty mask, empty blending ranges, then the Pascal name padded to 4 bytes.
+    const std::string name = "Layer " + std::to_string(l + 1);
+    const std::size_t name_field = (1 + name.size() + 3) / 4 * 4;
+    PutU32(records, static_cast<std::uint32_t>(8 + name_field));
+    PutU32(records, 0);
+    PutU32(records, 0);
+    PutU8(records, static_cast<std::uint8_t>(name.size()));
+    PutBytes(records, name);
+    records.resize(records.size() + name_field - 1 - name.size(), 0);
+  }
+
+  std::uint64_t layer_info_len = records.size();
+  for (const Bytes& d : channel_data) layer_info_len += d.size();
+  const bool pad = (layer_info_len % 2) != 0;
+  if (pad) ++layer_info_len;
+  const std::uint64_t section_len = 4 + layer_info_len + 4;
+  if (section_len > 0xFFFFFFFFull) {
+    std::fprintf(stderr, "layer section too large for a version 1 file\n");
+    return 1;
+  }
+
+  Bytes head;
+  PutBytes(head, "8BPS");
+  PutU16(head, 1);               // Version 1: PSD, 32-bit section lengths.
+  head.resize(head.size() + 6);  // Reserved.
+  PutU16(head, 3);               // Merged image channels: R, G, B.
+  PutU32(head, bench.canvas_height);
+  PutU32(head, bench.canvas_width);
+  PutU16(head, 8);  // Bits per channel.
+  PutU16(head, 3);  // Colour mode: RGB.
+  PutU32(head, 0);  // Colour mode data.
+  PutU32(head, 0);  // Image resources.
+  PutU32(head, static_cast<std::uint32_t>(section_len));
+  PutU32(head, static_cast<std::uint32_t>(layer_info_len));
+
+  Bytes tail;
+  if (pad) PutU8(tail, 0);
+  PutU32(tail, 0);  // Global layer mask info.
+  const Bytes merged = MergedImage(bench);
+
+  std::unique_ptr<std::FILE, FileCloser> f(std::fopen(out_path, "wb"));
+  if (!f) {
+    std::perror(out_path);
+    return 1;
+  }
+  std::setvbuf(f.get(), nullptr, _IOFBF, 1 << 22);
+  bool ok = WriteAll(f.get(), head) && WriteAll(f.get(), records);
+  for (const Bytes& d : channel_data) ok = ok && WriteAll(f.get(), d);
+  ok = ok && WriteAll(f.get(), tail) && WriteAll(f.get(), merged);
+  ok = (std::fclose(f.release()) == 0) && ok;
+  if (!ok) {
+    std::perror(out_path);
+    return 1;
+  }
+
+  const double secs =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  // The header block already holds the layer info length field; the tail holds pad and mask.
+  const std::uint64_t total = head.size() + layer_info_len + 4 + merged.size();
+  std::fprintf(stderr, "%s: %s, %llu bytes, %.2f s\n", out_path, std::string(bench.name).c_str(),
+               static_cast<unsigned long long>(total), secs);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: %s CASE OUT.psd\ncases:", argv[0]);
+    for (const BenchCase& c : kCases) std::fprintf(stderr, " %s", std::string(c.name).c_str());
+    std::fprintf(stderr, "\n");
+    return 2;
+  }
+  const std::string_view wanted = argv[1];
+  for (const BenchCase& c : kCases) {
+    if (c.name == wanted) return Run(c, argv[2]);
+  }
+  std::fprintf(stderr, "unknown case '%s'\n", argv[1]);
+  return 2;
+}
