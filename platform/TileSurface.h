@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+
+namespace plymark {
+
+// The layer tiles as the renderer sees them: each tile has an outer size and a
+// persistent image of that size that the renderer writes row by row and then
+// shows. Pixels are 0xffRRGGBB words.
+class TileSurface {
+ public:
+  virtual ~TileSurface() = default;
+
+  // Number of tiles that can show a layer; layers at or beyond it are decoded
+  // but not shown.
+  virtual int TileCount() const = 0;
+
+  // Sets the tile's outer size and gives it a fresh persistent image of that
+  // size. A size of 0 in either direction leaves the tile empty.
+  virtual void ResizeTile(int tile, int width, int height) = 0;
+
+  // Row y of the tile's persistent image: width writable pixels.
+  virtual std::uint32_t* ImageRow(int tile, int y) = 0;
+
+  // Makes the tile show its persistent image.
+  virtual void ShowImage(int tile) = 0;
+
+  // Puts every tile from `first` on back to its start state.
+  virtual void ResetTilesFrom(int first) = 0;
+};
+
+}  // namespace plymark

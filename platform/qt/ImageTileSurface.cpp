@@ -1,0 +1,27 @@
+#include "platform/qt/ImageTileSurface.h"
+
+namespace plymark {
+
+void ImageTileSurface::ResizeTile(int tile, int width, int height) {
+  const auto index = static_cast<std::size_t>(tile);
+  if (images_.size() <= index) images_.resize(index + 1);
+  images_[index] =
+      (width > 0 && height > 0) ? QImage(width, height, QImage::Format_RGB32) : QImage();
+}
+
+std::uint32_t* ImageTileSurface::ImageRow(int tile, int y) {
+  return reinterpret_cast<std::uint32_t*>(images_.at(static_cast<std::size_t>(tile)).scanLine(y));
+}
+
+void ImageTileSurface::ResetTilesFrom(int first) {
+  if (first >= 0 && static_cast<std::size_t>(first) < images_.size()) {
+    images_.resize(static_cast<std::size_t>(first));
+  }
+}
+
+QImage ImageTileSurface::Image(int tile) const {
+  const auto index = static_cast<std::size_t>(tile);
+  return index < images_.size() ? images_[index] : QImage();
+}
+
+}  // namespace plymark

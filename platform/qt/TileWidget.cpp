@@ -1,0 +1,43 @@
+#include "platform/qt/TileWidget.h"
+
+#include <QPainter>
+
+namespace plymark {
+
+TileWidget::TileWidget(QWidget* parent) : QWidget(parent) {
+  setFocusPolicy(Qt::TabFocus);
+  resize(kStartWidth, kStartHeight);
+}
+
+void TileWidget::MakeImage(int width, int height) {
+  showsImage_ = false;
+  image_ = (width > 0 && height > 0) ? QImage(width, height, QImage::Format_RGB32) : QImage();
+  if (!image_.isNull()) image_.fill(palette().color(QPalette::Window));
+  update();
+}
+
+void TileWidget::ShowImage() {
+  showsImage_ = !image_.isNull();
+  update();
+}
+
+void TileWidget::ResetToStart() {
+  image_ = QImage();
+  showsImage_ = false;
+  resize(kStartWidth, kStartHeight);
+  update();
+}
+
+void TileWidget::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  if (showsImage_) {
+    painter.drawImage(0, 0, image_);
+    return;
+  }
+  painter.fillRect(rect(), palette().color(QPalette::Window));
+  // An empty tile shows its outline, so that it can be found and dragged.
+  painter.setPen(palette().color(QPalette::Mid));
+  painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+}  // namespace plymark

@@ -1,0 +1,34 @@
+# Shared by the project's scripts: installs missing Debian packages and builds.
+
+PLYMARK_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+PLYMARK_PACKAGES=(cmake g++ ninja-build qt6-base-dev libgtest-dev zlib1g-dev xvfb xauth)
+
+# Installs whichever of the given Debian packages are missing (as root, with
+# one apt-get update first); without root it says what to install.
+plymark_install() {
+  local missing=()
+  for package in "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+      missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing Debian packages: ${missing[*]}" >&2
+    echo "Install them with: sudo apt-get install ${missing[*]}" >&2
+    return 1
+  fi
+  echo "Installing ${missing[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q >&2
+  apt-get install -y -q --no-install-recommends "${missing[@]}" >&2
+}
+
+# Configures (once) and builds a build folder; extra arguments go to cmake.
+plymark_build() {
+  local folder="$1"
+  shift
+  if [ ! -f "$folder/CMakeCache.txt" ]; then
+    cmake -S "$PLYMARK_ROOT" -B "$folder" -G Ninja "$@"
+  fi
+  cmake --build "$folder" --parallel "$(nproc)"
+}
