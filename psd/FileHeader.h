@@ -1,0 +1,19 @@
+#pragma once
+
+#include "platform/MessageSink.h"
+#include "psd/DocumentState.h"
+#include "psd/FieldReader.h"
+
+namespace plymark {
+
+// The 26-byte header, from position 1; leaves FilePos at 27.
+void ReadFileHeader(FileView file, DocumentState& state);
+
+// The colour-mode data length at FilePos. Present colour-mode data is
+// announced with "ERROR" and skipped by its length.
+void ReadColorModeSection(FileView file, DocumentState& state, MessageSink& messages);
+
+// The image-resources length at FilePos; the resources themselves are skipped.
+void ReadImageResourceSection(FileView file, DocumentState& state);
+
+}  // namespace plymark

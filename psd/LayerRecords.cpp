@@ -1,0 +1,109 @@
+#include "psd/LayerRecords.h"
+
+#include <string>
+
+#include "psd/PsdError.h"
+
+namespace plymark {
+namespace {
+
+// The smallest layer record: the fixed fields with no channels and no extra data.
+constexpr std::int64_t kSmallestLayerRecord = 34;
+// One channel's entry in a layer record: id and length.
+constexpr std::int64_t kChannelInfoSize = 6;
+// The smallest channel block: its compression code alone.
+constexpr std::int64_t kSmallestChannelBlock = 2;
+
+std::string LayerField(int layer, const char* field) {
+  return std::string(field) + " of layer " + std::to_string(layer);
+}
+
+// A stored count is kept as its absolute value; -32768 has none in 16 bits.
+std::int16_t AbsoluteCount(std::int16_t stored, std::int32_t position, const std::string& field) {
+  if (stored == -32768) {
+    throw PsdError::Damaged(position - 1, field, "holds -32768, which is not a valid count");
+  }
+  return static_cast<std::int16_t>(stored < 0 ? -stored : stored);
+}
+
+void ReadLayerRecord(FileView file, std::int32_t& position, int layer, LayerRecord& record,
+                     std::int64_t& channelsSoFar) {
+  record.RecordOffset = static_cast<std::int64_t>(position) - 1;
+  record.Top = ReadInt32(file, position, LayerField(layer, "top edge"));
+  record.Left = ReadInt32(file, position, LayerField(layer, "left edge"));
+  record.Bottom = ReadInt32(file, position, LayerField(layer, "bottom edge"));
+  record.Right = ReadInt32(file, position, LayerField(layer, "right edge"));
+
+  const std::string countField = LayerField(layer, "channel count");
+  const std::int32_t countPosition = position;
+  record.ChannelCount =
+      AbsoluteCount(ReadInt16(file, position, countField), countPosition, countField);
+
+  // Refuse counts that the rest of the file cannot hold before making lists for them.
+  if (record.ChannelCount * kChannelInfoSize > BytesLeft(file, position)) {
+    throw PsdError::Damaged(countPosition - 1, countField,
+                            "announces " + std::to_string(record.ChannelCount) +
+                                " channels, more than the rest of the file can describe");
+  }
+  channelsSoFar += record.ChannelCount;
+  if (channelsSoFar * kSmallestChannelBlock > static_cast<std::int64_t>(file.size())) {
+    throw PsdError::Damaged(countPosition - 1, countField,
+                            "brings the layers to " + std::to_string(channelsSoFar) +
+                                " channels, more than the file has data for");
+  }
+
+  record.ChannelInfo.assign(static_cast<std::size_t>(record.ChannelCount), ChannelInfoRecord{});
+  for (int j = 0; j < record.ChannelCount; ++j) {
+    ChannelInfoRecord& info = record.ChannelInfo[static_cast<std::size_t>(j)];
+    info.ChannelId = ReadInt16(file, position, LayerField(layer, "channel id"));
+    info.ChannelLength = ReadInt32(file, position, LayerField(layer, "channel data length"));
+  }
+
+  record.BlendSignature =
+      ReadFourCharacters(file, position, LayerField(layer, "blend-mode signature"));
+  record.BlendKey = ReadFourCharacters(file, position, LayerField(layer, "blend-mode key"));
+  // Opacity, clipping, flags and filler are read past, not kept.
+  ReadInt32(file, position, LayerField(layer, "opacity and flags"));
+  const std::string extraField = LayerField(layer, "extra-data length");
+  record.ExtraLength = ReadInt32(file, position, extraField);
+  // The extra data is skipped by its length, which may even move backwards.
+  position = AdvancePosition(position, record.ExtraLength, extraField);
+}
+
+}  // namespace
+
+std::int32_t ReadLayerRecords(FileView file, DocumentState& state, MessageSink& messages) {
+  std::int32_t position = state.FilePos;
+  state.LayerSectionLength = ReadInt32(file, position, "layer-and-mask section length");
+  state.LayerInfoLength = 0;
+  state.LayerCount = 0;
+  state.Layers.clear();
+
+  if (state.LayerSectionLength > 0) messages.ShowMessage(std::to_string(state.LayerSectionLength));
+  // An empty section holds nothing: a file without layers keeps its merged
+  // image right behind this length.
+  if (state.LayerSectionLength <= 0) return position;
+
+  state.LayerInfoLength = ReadInt32(file, position, "layer-info length");
+  if (state.LayerInfoLength <= 0) return position;
+
+  const std::int32_t countPosition = position;
+  const std::int16_t count =
+      AbsoluteCount(ReadInt16(file, position, "layer count"), countPosition, "layer count");
+  if (count * kSmallestLayerRecord > BytesLeft(file, position)) {
+    throw PsdError::Damaged(
+        countPosition - 1, "layer count",
+        "announces " + std::to_string(count) + " layers, more than the rest of the file can hold");
+  }
+
+  std::vector<LayerRecord> layers(static_cast<std::size_t>(count));
+  std::int64_t channelsSoFar = 0;
+  for (int i = 0; i < count; ++i) {
+    ReadLayerRecord(file, position, i, layers[static_cast<std::size_t>(i)], channelsSoFar);
+  }
+  state.Layers = std::move(layers);
+  state.LayerCount = count;
+  return position;
+}
+
+}  // namespace plymark
