@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "psd/DocumentState.h"
+
+namespace plymark {
+
+// Which component of the pixel records a plane fills.
+enum class Component { Red, Green, Blue };
+
+// Names the plane being decoded, for error messages.
+struct PlaneName {
+  int Layer = 0;
+  int ChannelId = 0;
+};
+
+// Decodes one stored channel into component `target` of `pixels`
+// (tileWidth x tileHeight records, row-major). Raw (0) and PackBits run-length
+// (1) data are decoded; any other compression leaves the component as it is.
+// Run-length rows follow the stored row lengths only as stopping rules: a row
+// ends at the first packet boundary at or beyond its length, and the pixel
+// cursor runs on across rows. Damaged data throws PsdError.
+void DecodePlane(const ChannelBlock& block, std::int32_t tileWidth, std::int32_t tileHeight,
+                 std::span<PixelRecord> pixels, Component target, PlaneName name);
+
+}  // namespace plymark

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/TileSurface.h"
+#include "psd/DocumentState.h"
+
+namespace plymark {
+
+// The largest side of a layer that the PSD format allows.
+constexpr std::int32_t kLargestLayerSide = 30000;
+
+// For every layer of the layer table: sizes its tile, makes a fresh pixel
+// buffer, decodes the colour planes into it and paints it into tile i. Layers
+// beyond the surface's tiles are decoded but not shown. Damaged layers throw
+// PsdError; the tiles painted before keep their pictures.
+void RenderLayers(DocumentState& state, TileSurface& tiles);
+
+}  // namespace plymark
