@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/FileSource.h"
+#include "platform/MessageSink.h"
+#include "platform/TileSurface.h"
+#include "psd/DocumentState.h"
+
+namespace plymark {
+
+// Why an Open failed, in plain words, without the file's name.
+struct OpenFailure {
+  std::string Problem;
+};
+
+// Reads the file at `path` into `state` and paints its layers: header,
+// colour-mode data, image resources, then the layer-and-mask section. On
+// success the tiles that no layer reached go back to their start state.
+// Returns the failure, if any; nothing about it has been shown yet.
+std::optional<OpenFailure> OpenDocument(const std::string& path, DocumentState& state,
+                                        FileSource& files, MessageSink& messages,
+                                        TileSurface& tiles);
+
+// The six summary lines of an opened document, as the list shows them.
+std::vector<std::string> SummaryItems(const DocumentState& state);
+
+// The error box text for a failed Open of `path`.
+std::string OpenErrorText(const std::string& path, const OpenFailure& failure);
+
+}  // namespace plymark

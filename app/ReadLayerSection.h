@@ -1,0 +1,16 @@
+#pragma once
+
+#include "platform/MessageSink.h"
+#include "platform/TileSurface.h"
+#include "psd/DocumentState.h"
+#include "psd/FieldReader.h"
+
+namespace plymark {
+
+// The layer-and-mask section from FilePos: the layer records, the channel
+// blocks behind them, then every layer decoded and painted into its tile.
+// FilePos is only read.
+void ReadLayerSection(FileView file, DocumentState& state, MessageSink& messages,
+                      TileSurface& tiles);
+
+}  // namespace plymark
