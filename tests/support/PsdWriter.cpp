@@ -1,0 +1,124 @@
+#include "tests/support/PsdWriter.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace plymark::test {
+
+ByteWriter& ByteWriter::U8(std::uint8_t value) {
+  bytes_.push_back(value);
+  return *this;
+}
+
+ByteWriter& ByteWriter::I16(std::int32_t value) {
+  const auto bits = static_cast<std::uint16_t>(value);
+  bytes_.push_back(static_cast<std::uint8_t>(bits >> 8));
+  bytes_.push_back(static_cast<std::uint8_t>(bits));
+  return *this;
+}
+
+ByteWriter& ByteWriter::I32(std::int64_t value) {
+  const auto bits = static_cast<std::uint32_t>(value);
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    bytes_.push_back(static_cast<std::uint8_t>(bits >> shift));
+  }
+  return *this;
+}
+
+ByteWriter& ByteWriter::Text(const std::string& text) {
+  bytes_.insert(bytes_.end(), text.begin(), text.end());
+  return *this;
+}
+
+ByteWriter& ByteWriter::Append(const Bytes& bytes) {
+  bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+  return *this;
+}
+
+Bytes BuildHeader(const TestDocument& document) {
+  ByteWriter out;
+  out.Text(document.Signature).I16(document.Version).I32(0).I16(0);
+  out.I16(document.Channels).I32(document.Rows).I32(document.Columns);
+  out.I16(document.Depth).I16(document.ColorMode);
+  return out.Data();
+}
+
+namespace {
+
+Bytes LayerInfo(const TestDocument& document) {
+  ByteWriter info;
+  info.I16(static_cast<std::int32_t>(document.Layers.size()));
+  for (const TestLayer& layer : document.Layers) {
+    info.I32(layer.Top).I32(layer.Left).I32(layer.Bottom).I32(layer.Right);
+    info.I16(static_cast<std::int32_t>(layer.Channels.size()));
+    for (const TestChannel& channel : layer.Channels) {
+      info.I16(channel.Id).I32(static_cast<std::int64_t>(channel.Data.size()) + 2);
+    }
+    info.Text("8BIM").Text(layer.BlendKey).U8(255).U8(0).U8(0).U8(0);
+    info.I32(static_cast<std::int64_t>(layer.Extra.size())).Append(layer.Extra);
+  }
+  for (const TestLayer& layer : document.Layers) {
+    for (const TestChannel& channel : layer.Channels) {
+      info.I16(channel.Compression).Append(channel.Data);
+    }
+  }
+  if (info.Size() % 2 != 0) info.U8(0);
+  return info.Data();
+}
+
+}  // namespace
+
+Bytes BuildPsd(const TestDocument& document) {
+  ByteWriter out;
+  out.Append(BuildHeader(document));
+  out.I32(static_cast<std::int64_t>(document.ColorModeData.size())).Append(document.ColorModeData);
+  out.I32(static_cast<std::int64_t>(document.ImageResources.size()))
+      .Append(document.ImageResources);
+  if (document.WithLayerSection) {
+    const Bytes info = LayerInfo(document);
+    // Section: layer info (length and bytes), then an empty global layer mask.
+    out.I32(static_cast<std::int64_t>(info.size()) + 4 + 4);
+    out.I32(static_cast<std::int64_t>(info.size())).Append(info);
+    out.I32(0);
+  } else {
+    out.I32(0);
+  }
+  // The merged image: raw, all zero.
+  out.I16(0);
+  const std::int64_t planeBytes =
+      std::max<std::int64_t>(0, static_cast<std::int64_t>(document.Rows) * document.Columns) *
+      std::max<std::int16_t>(0, document.Channels);
+  out.Append(Bytes(static_cast<std::size_t>(std::min<std::int64_t>(planeBytes, 1 << 20)), 0));
+  return out.Data();
+}
+
+Bytes RunLengthPlane(const std::vector<Bytes>& rows) {
+  ByteWriter lengths;
+  ByteWriter packed;
+  for (const Bytes& row : rows) {
+    ByteWriter rowBytes;
+    for (std::size_t start = 0; start < row.size(); start += 128) {
+      const std::size_t count = std::min<std::size_t>(128, row.size() - start);
+      rowBytes.U8(static_cast<std::uint8_t>(count - 1));
+      rowBytes.Append(Bytes(row.begin() + static_cast<std::ptrdiff_t>(start),
+                            row.begin() + static_cast<std::ptrdiff_t>(start + count)));
+    }
+    lengths.I16(static_cast<std::int32_t>(rowBytes.Size()));
+    packed.Append(rowBytes.Data());
+  }
+  return lengths.Append(packed.Data()).Data();
+}
+
+TestLayer SolidLayer(std::int32_t top, std::int32_t left, std::int32_t bottom, std::int32_t right,
+                     std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+  const auto pixels = static_cast<std::size_t>(std::abs(bottom - top)) *
+                      static_cast<std::size_t>(std::abs(right - left));
+  TestLayer layer{top, left, bottom, right, {}, "norm", {}};
+  layer.Channels = {{-1, 0, Bytes(pixels, 255)},
+                    {0, 0, Bytes(pixels, red)},
+                    {1, 0, Bytes(pixels, green)},
+                    {2, 0, Bytes(pixels, blue)}};
+  return layer;
+}
+
+}  // namespace plymark::test
