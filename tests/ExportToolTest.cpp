@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include "tests/support/ExportRun.h"
+#include "tests/support/PsdWriter.h"
+
+namespace plymark {
+namespace {
+
+using test::RunExport;
+using test::SolidLayer;
+using test::TestDocument;
+
+class ExportToolTest : public ::testing::Test {
+ protected:
+  QString WritePsd(const QString& name, const test::Bytes& bytes) {
+    const QString path = folder_.filePath(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+    return path;
+  }
+  QString Output(const QString& name) const { return folder_.filePath(name); }
+  QStringList FilesIn(const QString& folder) const {
+    return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+  }
+
+  QTemporaryDir folder_;
+};
+
+TEST_F(ExportToolTest, WrongUsageExitsWithTwoAndAUsageText) {
+  for (const QStringList& arguments :
+       {QStringList{}, QStringList{"a.psd"}, QStringList{"a.psd", "out", "more"},
+        QStringList{"--no-such-option", "a.psd", "out"}}) {
+    const auto run = RunExport(arguments);
+    EXPECT_EQ(run.ExitCode, 2) << arguments.join(' ').toStdString();
+    EXPECT_TRUE(run.Errors.contains("Usage:")) << run.Errors.toStdString();
+  }
+  const auto help = RunExport({"--help"});
+  EXPECT_EQ(help.ExitCode, 0);
+  EXPECT_TRUE(help.Output.contains("FILE")) << help.Output.toStdString();
+  const auto version = RunExport({"--version"});
+  EXPECT_EQ(version.ExitCode, 0);
+  EXPECT_TRUE(version.Output.startsWith("plymark-export ")) << version.Output.toStdString();
+}
+
+TEST_F(ExportToolTest, WritesTheSummaryTheLayerTableAndEveryLayersImage) {
+  TestDocument document;
+  document.Rows = 30;
+  document.Columns = 40;
+  for (int i = 0; i < 14; ++i) {
+    document.Layers.push_back(
+        SolidLayer(i, 0, i + 2, 3 + i, static_cast<std::uint8_t>(10 * i), 5, 6));
+  }
+  document.Layers.push_back(SolidLayer(4, 4, 4, 9, 1, 1, 1));  // no pixels
+  const QString psd = WritePsd("fifteen.psd", test::BuildPsd(document));
+  const QString out = Output("out");
+  const auto run = RunExport({psd, out});
+  ASSERT_EQ(run.ExitCode, 0) << run.Errors.toStdString();
+
+  QFile summary(QDir(out).filePath("summary.txt"));
+  ASSERT_TRUE(summary.open(QIODevice::ReadOnly));
+  EXPECT_EQ(QString::fromUtf8(summary.readAll()),
+            "8BPS\nChannels3\nDepth   8\nRows    30\nColumns 40\nLayers  15\n");
+
+  for (int i = 0; i < 14; ++i) {
+    const QImage image(QDir(out).filePath(QStringLiteral("layer-%1.png").arg(i)));
+    ASSERT_FALSE(image.isNull()) << "layer " << i;
+    EXPECT_EQ(image.size(), QSize(3 + i, 2));
+    EXPECT_EQ(image.pixelColor(2, 1), QColor(10 * i, 5, 6));
+    EXPECT_FALSE(image.hasAlphaChannel());
+  }
+  EXPECT_FALSE(QFile::exists(QDir(out).filePath("layer-14.png")));
+
+  QFile json(QDir(out).filePath("layers.json"));
+  ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+  const QJsonObject root = QJsonDocument::fromJson(json.readAll()).object();
+  EXPECT_EQ(root["file"].toString(), "fifteen.psd");
+  EXPECT_EQ(root["header"].toObject()["signature"].toString(), "8BPS");
+  EXPECT_EQ(root["header"].toObject()["rows"].toInt(), 30);
+  const QJsonArray layers = root["layers"].toArray();
+  ASSERT_EQ(layers.size(), 15);
+  const QJsonObject thirteenth = layers[13].toObject();
+  EXPECT_EQ(thirteenth["index"].toInt(), 13);
+  EXPECT_EQ(thirteenth["top"].toInt(), 13);
+  EXPECT_EQ(thirteenth["width"].toInt(), 16);
+  EXPECT_EQ(thirteenth["blendKey"].toString(), "norm");
+  EXPECT_EQ(thirteenth["image"].toString(), "layer-13.png");
+  const QJsonArray channels = thirteenth["channels"].toArray();
+  ASSERT_EQ(channels.size(), 4);
+  EXPECT_EQ(channels[0].toObject()["id"].toInt(), -1);
+  EXPECT_EQ(channels[0].toObject()["compression"].toInt(), 0);
+  EXPECT_EQ(channels[0].toObject()["length"].toInt(), 2 * 16 + 2);
+  EXPECT_TRUE(layers[14].toObject()["image"].isNull());
+}
+
+TEST_F(ExportToolTest, BoxTextsGoToStandardErrorUnlessQuiet) {
+  TestDocument document;
+  document.ColorModeData = test::Bytes(768, 0);
+  document.Layers = {SolidLayer(0, 0, 1, 1, 1, 2, 3)};
+  const QString psd = WritePsd("indexed.psd", test::BuildPsd(document));
+  const auto loud = RunExport({psd, Output("loud")});
+  ASSERT_EQ(loud.ExitCode, 0);
+  const QStringList lines = loud.Errors.split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 2);
+  EXPECT_EQ(lines[0], "plymark-export: ERROR");
+  EXPECT_TRUE(lines[1].startsWith("plymark-export: "));
+
+  const auto quiet = RunExport({"--quiet", psd, Output("quiet")});
+  EXPECT_EQ(quiet.ExitCode, 0);
+  EXPECT_TRUE(quiet.Errors.isEmpty()) << quiet.Errors.toStdString();
+}
+
+TEST_F(ExportToolTest, ADamagedFileLeavesTheOutputFolderUntouched) {
+  test::Bytes damaged = test::BuildHeader(TestDocument{});
+  damaged.push_back(0);
+  const QString psd = WritePsd("damaged.psd", damaged);
+
+  const QString fresh = Output("fresh");
+  const auto run = RunExport({"--quiet", psd, fresh});
+  EXPECT_EQ(run.ExitCode, 1);
+  EXPECT_EQ(run.Errors,
+            "plymark-export: " + psd +
+                ": the file ends at byte 27 while reading the colour-mode data length\n");
+  EXPECT_FALSE(QFileInfo::exists(fresh));
+
+  const QString existing = Output("existing");
+  QDir().mkpath(existing);
+  QFile keep(QDir(existing).filePath("keep.txt"));
+  ASSERT_TRUE(keep.open(QIODevice::WriteOnly));
+  keep.close();
+  EXPECT_EQ(RunExport({psd, existing}).ExitCode, 1);
+  EXPECT_EQ(FilesIn(existing), QStringList{"keep.txt"});
+  // Nothing is left beside the output folder either.
+  EXPECT_EQ(FilesIn(folder_.path()), (QStringList{"damaged.psd", "existing"}));
+
+  const auto missing = RunExport({Output("missing.psd"), existing});
+  EXPECT_EQ(missing.ExitCode, 1);
+  EXPECT_TRUE(missing.Errors.contains("cannot be opened")) << missing.Errors.toStdString();
+}
+
+TEST_F(ExportToolTest, AnExistingOutputFolderGainsTheFilesAndKeepsItsOwn) {
+  TestDocument document;
+  document.Layers = {SolidLayer(0, 0, 2, 2, 9, 9, 9)};
+  const QString psd = WritePsd("one.psd", test::BuildPsd(document));
+  const QString out = Output("out");
+  QDir().mkpath(out);
+  QFile keep(QDir(out).filePath("keep.txt"));
+  ASSERT_TRUE(keep.open(QIODevice::WriteOnly));
+  keep.close();
+  ASSERT_EQ(RunExport({"--quiet", psd, out}).ExitCode, 0);
+  EXPECT_EQ(FilesIn(out), (QStringList{"keep.txt", "layer-0.png", "layers.json", "summary.txt"}));
+  EXPECT_EQ(FilesIn(folder_.path()), (QStringList{"one.psd", "out"}));
+}
+
+}  // namespace
+}  // namespace plymark

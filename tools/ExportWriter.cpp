@@ -1,0 +1,112 @@
+#include "tools/ExportWriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cstdlib>
+
+#include "app/OpenWorkflow.h"
+#include "psd/CodePage.h"
+
+namespace plymark {
+namespace {
+
+QString FromFileText(const std::string& bytes) {
+  return QString::fromStdString(Windows1252ToUtf8(bytes));
+}
+
+QString ImageName(int layer) {
+  return QStringLiteral("layer-%1.png").arg(layer);
+}
+
+std::int64_t Distance(std::int32_t a, std::int32_t b) {
+  return std::llabs(static_cast<std::int64_t>(a) - b);
+}
+
+QJsonObject LayerJson(const DocumentState& state, int index) {
+  const LayerRecord& layer = state.Layers[static_cast<std::size_t>(index)];
+  const std::int64_t width = Distance(layer.Left, layer.Right);
+  const std::int64_t height = Distance(layer.Top, layer.Bottom);
+  QJsonArray channels;
+  for (std::size_t m = 0; m < layer.ChannelInfo.size(); ++m) {
+    const ChannelBlock& block = state.ChannelData[static_cast<std::size_t>(index)].Blocks[m];
+    channels.append(QJsonObject{{"id", layer.ChannelInfo[m].ChannelId},
+                                {"compression", block.Compression},
+                                {"length", layer.ChannelInfo[m].ChannelLength}});
+  }
+  return QJsonObject{
+      {"index", index},
+      {"top", layer.Top},
+      {"left", layer.Left},
+      {"bottom", layer.Bottom},
+      {"right", layer.Right},
+      {"width", static_cast<qint64>(width)},
+      {"height", static_cast<qint64>(height)},
+      {"blendSignature", FromFileText(layer.BlendSignature)},
+      {"blendKey", FromFileText(layer.BlendKey)},
+      {"channels", channels},
+      {"image", width > 0 && height > 0 ? QJsonValue(ImageName(index)) : QJsonValue()},
+  };
+}
+
+QString WriteFile(const QString& path, const QByteArray& content) {
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+      file.write(content) != content.size() || !file.flush()) {
+    return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+  }
+  return {};
+}
+
+}  // namespace
+
+QByteArray LayersJson(const DocumentState& state) {
+  const FileHeader& header = state.Header;
+  QJsonArray layers;
+  for (int i = 0; i < state.LayerCount; ++i) layers.append(LayerJson(state, i));
+  const QJsonObject document{
+      {"file", QFileInfo(QString::fromStdString(state.FileName)).fileName()},
+      {"header", QJsonObject{{"signature", FromFileText(header.Signature)},
+                             {"version", header.Version},
+                             {"channels", header.Channels},
+                             {"rows", header.Rows},
+                             {"columns", header.Columns},
+                             {"depth", header.Depth},
+                             {"colorMode", header.ColorMode}}},
+      {"layers", layers},
+  };
+  return QJsonDocument(document).toJson(QJsonDocument::Indented);
+}
+
+QString WriteExport(const DocumentState& state, const ImageTileSurface& tiles,
+                    const QString& folder, const ExportProgress& progress) {
+  QByteArray summary;
+  for (const std::string& line : SummaryItems(state)) {
+    summary += QByteArray::fromStdString(line) + '\n';
+  }
+  if (QString error = WriteFile(QDir(folder).filePath("summary.txt"), summary); !error.isEmpty()) {
+    return error;
+  }
+  if (QString error = WriteFile(QDir(folder).filePath("layers.json"), LayersJson(state));
+      !error.isEmpty()) {
+    return error;
+  }
+  for (int i = 0; i < state.LayerCount; ++i) {
+    const QImage image = tiles.Image(i);
+    if (!image.isNull()) {
+      const QString path = QDir(folder).filePath(ImageName(i));
+      QImageWriter writer(path, "png");
+      if (!writer.write(image)) {
+        return QStringLiteral("cannot write %1: %2").arg(path, writer.errorString());
+      }
+    }
+    if (progress) progress(i + 1, state.LayerCount);
+  }
+  return {};
+}
+
+}  // namespace plymark
