@@ -19,14 +19,21 @@ using test::TestLayer;
 // The layer-and-mask section starts at position 35 in these files.
 constexpr std::int32_t kSectionStart = 35;
 
-DocumentState ReadThroughChannels(const Bytes& file) {
+// The file read up to its channel blocks; the blocks view the kept bytes.
+struct ReadFile {
+  Bytes file;
   DocumentState state;
+};
+
+ReadFile ReadThroughChannels(Bytes bytes) {
+  ReadFile read{std::move(bytes), {}};
   test::FakeMessageSink messages;
-  ReadFileHeader(file, state);
-  ReadColorModeSection(file, state, messages);
-  ReadImageResourceSection(file, state);
-  ReadChannelData(file, state, ReadLayerRecords(file, state, messages));
-  return state;
+  const FileView file = read.file;
+  ReadFileHeader(file, read.state);
+  ReadColorModeSection(file, read.state, messages);
+  ReadImageResourceSection(file, read.state);
+  ReadChannelData(file, read.state, ReadLayerRecords(file, read.state, messages));
+  return read;
 }
 
 Bytes DataOf(const ChannelBlock& block) {
@@ -51,24 +58,24 @@ TEST(LayerBlock, LayersBehindAnEmptyLayerInfoAreReadFromLr16AndLr32) {
     document.TaggedBlocksBefore = test::TaggedBlock("8BIM", "Patt", Bytes(5, 0x11));
     const Bytes more = test::TaggedBlock("8BIM", "Txt2", Bytes(8, 0x22));
     document.TaggedBlocksBefore.insert(document.TaggedBlocksBefore.end(), more.begin(), more.end());
-    const DocumentState state = ReadThroughChannels(test::BuildPsd(document));
+    const ReadFile read = ReadThroughChannels(test::BuildPsd(document));
 
-    EXPECT_EQ(state.LayerInfoLength, 0) << key;
-    ASSERT_EQ(state.LayerCount, 2) << key;
-    EXPECT_EQ(state.Layers[0].Right, 5);
-    EXPECT_EQ(state.Layers[1].ExtraLength, 6);
-    ASSERT_EQ(state.ChannelData[0].Blocks.size(), 2u);
-    EXPECT_EQ(state.ChannelData[0].Blocks[1].Compression, 2);
-    EXPECT_EQ(DataOf(state.ChannelData[0].Blocks[0]), (Bytes{1, 2, 3, 4}));
-    EXPECT_EQ(DataOf(state.ChannelData[0].Blocks[1]), (Bytes{5, 6, 7}));
-    EXPECT_EQ(DataOf(state.ChannelData[1].Blocks[0]), (Bytes{9}));
+    EXPECT_EQ(read.state.LayerInfoLength, 0) << key;
+    ASSERT_EQ(read.state.LayerCount, 2) << key;
+    EXPECT_EQ(read.state.Layers[0].Right, 5);
+    EXPECT_EQ(read.state.Layers[1].ExtraLength, 6);
+    ASSERT_EQ(read.state.ChannelData[0].Blocks.size(), 2u);
+    EXPECT_EQ(read.state.ChannelData[0].Blocks[1].Compression, 2);
+    EXPECT_EQ(DataOf(read.state.ChannelData[0].Blocks[0]), (Bytes{1, 2, 3, 4}));
+    EXPECT_EQ(DataOf(read.state.ChannelData[0].Blocks[1]), (Bytes{5, 6, 7}));
+    EXPECT_EQ(DataOf(read.state.ChannelData[1].Blocks[0]), (Bytes{9}));
   }
 }
 
 TEST(LayerBlock, The8B64SignatureIsAcceptedToo) {
   TestDocument document = TwoLayersIn("Lr16");
   document.LayerBlockSignature = "8B64";
-  EXPECT_EQ(ReadThroughChannels(test::BuildPsd(document)).LayerCount, 2);
+  EXPECT_EQ(ReadThroughChannels(test::BuildPsd(document)).state.LayerCount, 2);
 }
 
 // Front of a file, a section of `section` bytes, and the merged image behind.
@@ -98,24 +105,24 @@ TEST(LayerBlock, ALayerInfoWithLengthButNoLayersIsWalkedFromItsEnd) {
   // Layer info of 4 bytes: a count of 0 and two pad bytes; an empty mask info.
   ByteWriter section;
   section.I32(4).I16(0).I16(0x7777).I32(0).Append(OneLayerBlock());
-  const DocumentState state = ReadThroughChannels(WithSection(section.Data()));
-  ASSERT_EQ(state.LayerCount, 1);
-  EXPECT_EQ(DataOf(state.ChannelData[0].Blocks[0]), (Bytes{0x12, 0x34}));
+  const ReadFile read = ReadThroughChannels(WithSection(section.Data()));
+  ASSERT_EQ(read.state.LayerCount, 1);
+  EXPECT_EQ(DataOf(read.state.ChannelData[0].Blocks[0]), (Bytes{0x12, 0x34}));
 }
 
 TEST(LayerBlock, TheGlobalLayerMaskInfoIsSkippedByItsLength) {
   ByteWriter section;
   section.I32(0).I32(6).Append(Bytes(6, 0x38)).Append(OneLayerBlock());
-  EXPECT_EQ(ReadThroughChannels(WithSection(section.Data())).LayerCount, 1);
+  EXPECT_EQ(ReadThroughChannels(WithSection(section.Data())).state.LayerCount, 1);
 }
 
 TEST(LayerBlock, LayersInTheLayerInfoLeaveTheBlocksUnread) {
   const Bytes info = OneLayer(0x5678);
   ByteWriter section;
   section.I32(static_cast<std::int64_t>(info.size())).Append(info).I32(0).Append(OneLayerBlock());
-  const DocumentState state = ReadThroughChannels(WithSection(section.Data()));
-  ASSERT_EQ(state.LayerCount, 1);
-  EXPECT_EQ(DataOf(state.ChannelData[0].Blocks[0]), (Bytes{0x56, 0x78}));
+  const ReadFile read = ReadThroughChannels(WithSection(section.Data()));
+  ASSERT_EQ(read.state.LayerCount, 1);
+  EXPECT_EQ(DataOf(read.state.ChannelData[0].Blocks[0]), (Bytes{0x56, 0x78}));
 }
 
 TEST(LayerBlockWalk, BlocksThatDoNotFitEndTheWalkWithoutLayers) {
@@ -133,9 +140,9 @@ TEST(LayerBlockWalk, BlocksThatDoNotFitEndTheWalkWithoutLayers) {
   ByteWriter hugeLength;
   hugeLength.I32(0).I32(0).Text("8BIMPatt").I32(0xFFFFFFF0).Append(block);
   for (const ByteWriter* section : {&overlong, &badSignature, &badMask, &hugeLength}) {
-    const DocumentState state = ReadThroughChannels(WithSection(section->Data()));
-    EXPECT_EQ(state.LayerCount, 0);
-    EXPECT_TRUE(state.ChannelData.empty());
+    const ReadFile read = ReadThroughChannels(WithSection(section->Data()));
+    EXPECT_EQ(read.state.LayerCount, 0);
+    EXPECT_TRUE(read.state.ChannelData.empty());
   }
 }
 
