@@ -1,7 +1,10 @@
 #include "app/ReadLayerSection.h"
 
+#include <string>
+
 #include "psd/ChannelData.h"
 #include "psd/LayerRecords.h"
+#include "render/DeepSamples.h"
 #include "render/LayerLoop.h"
 
 namespace plymark {
@@ -10,6 +13,11 @@ void ReadLayerSection(FileView file, DocumentState& state, MessageSink& messages
                       TileSurface& tiles) {
   const std::int32_t channelDataPosition = ReadLayerRecords(file, state, messages);
   ReadChannelData(file, state, channelDataPosition);
+  // Layers of a depth that cannot be shown stay black; say so once.
+  if (state.LayerCount > 0 && BytesPerSample(state.Header.Depth) == 0) {
+    messages.ShowMessage("This document has " + std::to_string(state.Header.Depth) +
+                         " bits per channel, which Plymark cannot show; its layers stay black.");
+  }
   RenderLayers(state, tiles);
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "psd/PsdError.h"
+#include "psd/TaggedBlocks.h"
 
 namespace plymark {
 namespace {
@@ -70,23 +71,9 @@ void ReadLayerRecord(FileView file, std::int32_t& position, int layer, LayerReco
   position = AdvancePosition(position, record.ExtraLength, extraField);
 }
 
-}  // namespace
-
-std::int32_t ReadLayerRecords(FileView file, DocumentState& state, MessageSink& messages) {
-  std::int32_t position = state.FilePos;
-  state.LayerSectionLength = ReadInt32(file, position, "layer-and-mask section length");
-  state.LayerInfoLength = 0;
-  state.LayerCount = 0;
-  state.Layers.clear();
-
-  if (state.LayerSectionLength > 0) messages.ShowMessage(std::to_string(state.LayerSectionLength));
-  // An empty section holds nothing: a file without layers keeps its merged
-  // image right behind this length.
-  if (state.LayerSectionLength <= 0) return position;
-
-  state.LayerInfoLength = ReadInt32(file, position, "layer-info length");
-  if (state.LayerInfoLength <= 0) return position;
-
+// The layer count at `position` and one record per layer, into LayerCount and
+// Layers; returns the position behind the last record.
+std::int32_t ReadLayerList(FileView file, std::int32_t position, DocumentState& state) {
   const std::int32_t countPosition = position;
   const std::int16_t count =
       AbsoluteCount(ReadInt16(file, position, "layer count"), countPosition, "layer count");
@@ -103,6 +90,50 @@ std::int32_t ReadLayerRecords(FileView file, DocumentState& state, MessageSink& 
   }
   state.Layers = std::move(layers);
   state.LayerCount = count;
+  return position;
+}
+
+// An empty layer info: the layers may sit in an Lr16 or Lr32 block behind it,
+// with their channel data. Returns where the channel data begins, or
+// `otherwise` when there is no such block.
+std::int32_t ReadLayersInTaggedBlocks(FileView file, DocumentState& state,
+                                      std::int32_t layerInfoEnd, std::int64_t sectionEnd,
+                                      std::int32_t otherwise) {
+  const auto block = FindLayerBlock(file, layerInfoEnd, sectionEnd);
+  if (!block) return otherwise;
+  return ReadLayerList(file, block->Begin, state);
+}
+
+}  // namespace
+
+std::int32_t ReadLayerRecords(FileView file, DocumentState& state, MessageSink& messages) {
+  std::int32_t position = state.FilePos;
+  state.LayerSectionLength = ReadInt32(file, position, "layer-and-mask section length");
+  state.LayerInfoLength = 0;
+  state.LayerCount = 0;
+  state.Layers.clear();
+
+  if (state.LayerSectionLength > 0) messages.ShowMessage(std::to_string(state.LayerSectionLength));
+  // An empty section holds nothing: a file without layers keeps its merged
+  // image right behind this length.
+  if (state.LayerSectionLength <= 0) return position;
+  const std::int64_t sectionEnd = static_cast<std::int64_t>(position) + state.LayerSectionLength;
+
+  state.LayerInfoLength = ReadInt32(file, position, "layer-info length");
+  const std::int32_t layerInfoStart = position;
+  if (state.LayerInfoLength <= 0) {
+    return ReadLayersInTaggedBlocks(file, state, layerInfoStart, sectionEnd, position);
+  }
+
+  position = ReadLayerList(file, position, state);
+  if (state.LayerCount == 0) {
+    const std::int64_t layerInfoEnd =
+        static_cast<std::int64_t>(layerInfoStart) + state.LayerInfoLength;
+    if (layerInfoEnd < sectionEnd) {
+      return ReadLayersInTaggedBlocks(file, state, static_cast<std::int32_t>(layerInfoEnd),
+                                      sectionEnd, position);
+    }
+  }
   return position;
 }
 

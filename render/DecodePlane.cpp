@@ -3,6 +3,7 @@
 #include <string>
 
 #include "psd/PsdError.h"
+#include "render/DeepPlane.h"
 
 namespace plymark {
 namespace {
@@ -102,8 +103,15 @@ void DecodeRunLength(const ChannelBlock& block, std::size_t rows, std::size_t pi
 }  // namespace
 
 void DecodePlane(const ChannelBlock& block, std::int32_t tileWidth, std::int32_t tileHeight,
-                 std::span<PixelRecord> pixels, Component target, PlaneName name) {
+                 std::span<PixelRecord> pixels, Component target, PlaneName name,
+                 std::int16_t depth) {
   if (tileWidth <= 0 || tileHeight <= 0 || pixels.empty()) return;
+  // Wider samples and ZIP data go through a byte plane; 8-bit raw and
+  // run-length data are decoded straight into the component below.
+  if (depth != 8 || (block.Compression != kRaw && block.Compression != kRunLength)) {
+    DecodeDeepPlane(block, tileWidth, tileHeight, depth, pixels, target, name);
+    return;
+  }
   const std::size_t pixelCount = pixels.size();
   PixelRecord* out = pixels.data();
   const ComponentField field = FieldOf(target);

@@ -16,13 +16,16 @@ struct PlaneName {
   int ChannelId = 0;
 };
 
-// Decodes one stored channel into component `target` of `pixels`
-// (tileWidth x tileHeight records, row-major). Raw (0) and PackBits run-length
-// (1) data are decoded; any other compression leaves the component as it is.
-// Run-length rows follow the stored row lengths only as stopping rules: a row
-// ends at the first packet boundary at or beyond its length, and the pixel
-// cursor runs on across rows. Damaged data throws PsdError.
+// Decodes one stored channel of samples of `depth` bits into component
+// `target` of `pixels` (tileWidth x tileHeight records, row-major). Raw (0),
+// PackBits run-length (1), ZIP (2) and ZIP with prediction (3) data are
+// decoded; any other compression, or a depth other than 8, 16 and 32, leaves
+// the component as it is. Run-length rows follow the stored row lengths only
+// as stopping rules: a row ends at the first packet boundary at or beyond its
+// length, and the pixel cursor runs on across rows. Damaged data throws
+// PsdError.
 void DecodePlane(const ChannelBlock& block, std::int32_t tileWidth, std::int32_t tileHeight,
-                 std::span<PixelRecord> pixels, Component target, PlaneName name);
+                 std::span<PixelRecord> pixels, Component target, PlaneName name,
+                 std::int16_t depth = 8);
 
 }  // namespace plymark

@@ -7,6 +7,7 @@
 
 #include "psd/PsdError.h"
 #include "render/DecodePlane.h"
+#include "render/DeepSamples.h"
 #include "render/PaintLayerTile.h"
 
 namespace plymark {
@@ -18,7 +19,7 @@ constexpr std::int16_t kDuotone = 8;
 // A layer may have this many pixels whatever its channels hold.
 constexpr std::int64_t kPixelAllowance = 65536;
 
-// The most pixels one stored byte can give under a compression code: raw 1;
+// The most plane bytes one stored byte can give under a compression code: raw 1;
 // run-length 64 (two bytes repeat a value 128 times); deflate at most 1032.
 std::int64_t GreatestExpansion(std::int16_t compression) {
   switch (compression) {
@@ -74,10 +75,10 @@ std::array<const ChannelBlock*, 3> ColourSources(const DocumentState& state, int
 }
 
 // Refuses a layer whose size its stored bytes could not produce, before any
-// memory is taken for it.
+// memory is taken for it. Each sample takes `bytesPerSample` bytes.
 void CheckLayerSize(std::int32_t width, std::int32_t height,
                     const std::array<const ChannelBlock*, 3>& sources, const LayerRecord& record,
-                    int layer) {
+                    int layer, int bytesPerSample) {
   if (width > kLargestLayerSide || height > kLargestLayerSide) {
     throw PsdError::Damaged(record.RecordOffset, LayerField(layer, "rectangle"),
                             "measures " + std::to_string(width) + " x " + std::to_string(height) +
@@ -87,7 +88,7 @@ void CheckLayerSize(std::int32_t width, std::int32_t height,
   for (const ChannelBlock* block : sources) {
     if (block == nullptr) continue;
     producible = std::max(producible, static_cast<std::int64_t>(block->Data.size()) *
-                                          GreatestExpansion(block->Compression));
+                                          GreatestExpansion(block->Compression) / bytesPerSample);
   }
   const std::int64_t pixels = static_cast<std::int64_t>(width) * height;
   if (pixels > kPixelAllowance + producible) {
@@ -105,7 +106,8 @@ void DecodeColourPlanes(DocumentState& state, int layer,
     const ChannelBlock* block = sources[plane];
     if (block == nullptr) continue;  // a missing colour channel leaves its component 0
     const PlaneName name{layer, static_cast<int>(plane)};
-    DecodePlane(*block, state.TileWidth, state.TileHeight, state.Pixels, targets[plane], name);
+    DecodePlane(*block, state.TileWidth, state.TileHeight, state.Pixels, targets[plane], name,
+                state.Header.Depth);
     if (gray) {
       // One gray channel feeds all three components alike.
       for (PixelRecord& pixel : state.Pixels) pixel.Green = pixel.Blue = pixel.Red;
@@ -123,7 +125,9 @@ void RenderLayers(DocumentState& state, TileSurface& tiles) {
     const std::int32_t width = EdgeDistance(record.Left, record.Right, record, i, "width");
     const std::int32_t height = EdgeDistance(record.Top, record.Bottom, record, i, "height");
     const auto sources = ColourSources(state, i);
-    CheckLayerSize(width, height, sources, record, i);
+    // A depth that cannot be shown decodes nothing; its layers are sized as 8-bit ones.
+    const int bytesPerSample = std::max(1, BytesPerSample(state.Header.Depth));
+    CheckLayerSize(width, height, sources, record, i, bytesPerSample);
 
     state.TileWidth = width;
     state.TileHeight = height;

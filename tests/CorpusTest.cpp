@@ -44,14 +44,14 @@ std::optional<QJsonObject> ChannelFeeding(const QJsonArray& channels, int colorM
 }
 
 // What plymark shows for one component: the reference's value where the
-// channel is raw or run-length coded; 0 where it is ZIP coded, which is not
-// decoded; indexed documents show the index in red, before any palette.
+// channel is raw, run-length or ZIP coded (with or without prediction); 0 for
+// other codes; indexed documents show the index in red, before any palette.
 std::array<bool, 3> ComponentsShown(const QJsonArray& channels, int colorMode) {
   std::array<bool, 3> shown{};
   for (int c = 0; c < 3; ++c) {
     const auto channel = ChannelFeeding(channels, colorMode, c);
     const int compression = channel ? channel->value("compression").toInt() : -1;
-    shown[static_cast<std::size_t>(c)] = compression == 0 || compression == 1;
+    shown[static_cast<std::size_t>(c)] = compression >= 0 && compression <= 3;
   }
   return shown;
 }

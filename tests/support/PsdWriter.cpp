@@ -1,7 +1,11 @@
 #include "tests/support/PsdWriter.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
+#include <stdexcept>
+
+#include <zlib.h>
 
 namespace plymark::test {
 
@@ -74,7 +78,15 @@ Bytes BuildPsd(const TestDocument& document) {
   out.I32(static_cast<std::int64_t>(document.ColorModeData.size())).Append(document.ColorModeData);
   out.I32(static_cast<std::int64_t>(document.ImageResources.size()))
       .Append(document.ImageResources);
-  if (document.WithLayerSection) {
+  if (document.WithLayerSection && !document.LayerBlockKey.empty()) {
+    // Section: an empty layer info, an empty global layer mask, the tagged
+    // blocks, the last of them holding the layers.
+    ByteWriter section;
+    section.I32(0).I32(0).Append(document.TaggedBlocksBefore);
+    section.Append(
+        TaggedBlock(document.LayerBlockSignature, document.LayerBlockKey, LayerInfo(document)));
+    out.I32(static_cast<std::int64_t>(section.Size())).Append(section.Data());
+  } else if (document.WithLayerSection) {
     const Bytes info = LayerInfo(document);
     // Section: layer info (length and bytes), then an empty global layer mask.
     out.I32(static_cast<std::int64_t>(info.size()) + 4 + 4);
@@ -107,6 +119,66 @@ Bytes RunLengthPlane(const std::vector<Bytes>& rows) {
     packed.Append(rowBytes.Data());
   }
   return lengths.Append(packed.Data()).Data();
+}
+
+Bytes TaggedBlock(const std::string& signature, const std::string& key, const Bytes& data) {
+  ByteWriter block;
+  block.Text(signature).Text(key).I32(static_cast<std::int64_t>(data.size())).Append(data);
+  if (data.size() % 2 != 0) block.U8(0);
+  return block.Data();
+}
+
+Bytes Samples16(const std::vector<std::uint16_t>& samples) {
+  ByteWriter out;
+  for (const std::uint16_t sample : samples) out.I16(sample);
+  return out.Data();
+}
+
+Bytes Samples32(const std::vector<float>& samples) {
+  ByteWriter out;
+  for (const float sample : samples) out.I32(std::bit_cast<std::uint32_t>(sample));
+  return out.Data();
+}
+
+Bytes ZipPlane(const Bytes& plane) {
+  uLongf size = compressBound(static_cast<uLong>(plane.size()));
+  Bytes packed(size);
+  if (compress(packed.data(), &size, plane.data(), static_cast<uLong>(plane.size())) != Z_OK) {
+    throw std::runtime_error("zlib compress() failed");
+  }
+  packed.resize(size);
+  return packed;
+}
+
+Bytes PredictedZipPlane(const Bytes& plane, std::size_t width, std::size_t height,
+                        int bytesPerSample) {
+  const std::size_t rowBytes = width * static_cast<std::size_t>(bytesPerSample);
+  Bytes coded(plane.begin(), plane.begin() + static_cast<std::ptrdiff_t>(rowBytes * height));
+  for (std::size_t y = 0; y < height; ++y) {
+    std::uint8_t* row = coded.data() + y * rowBytes;
+    if (bytesPerSample == 2) {
+      // 16-bit deltas, from the right so each uses its unchanged left neighbour.
+      for (std::size_t x = width; x-- > 1;) {
+        const auto left = static_cast<std::uint16_t>((row[2 * x - 2] << 8) | row[2 * x - 1]);
+        const auto self = static_cast<std::uint16_t>((row[2 * x] << 8) | row[2 * x + 1]);
+        const auto delta = static_cast<std::uint16_t>(self - left);
+        row[2 * x] = static_cast<std::uint8_t>(delta >> 8);
+        row[2 * x + 1] = static_cast<std::uint8_t>(delta);
+      }
+      continue;
+    }
+    if (bytesPerSample == 4) {
+      // Byte planes: every sample's first byte, then every second byte, ...
+      const Bytes samples(row, row + rowBytes);
+      for (std::size_t x = 0; x < width; ++x) {
+        for (std::size_t b = 0; b < 4; ++b) row[b * width + x] = samples[4 * x + b];
+      }
+    }
+    for (std::size_t x = rowBytes; x-- > 1;) {
+      row[x] = static_cast<std::uint8_t>(row[x] - row[x - 1]);
+    }
+  }
+  return ZipPlane(coded);
 }
 
 TestLayer SolidLayer(std::int32_t top, std::int32_t left, std::int32_t bottom, std::int32_t right,

@@ -54,6 +54,12 @@ struct TestDocument {
   Bytes ImageResources;
   std::vector<TestLayer> Layers;
   bool WithLayerSection = true;  ///< false: empty layer-and-mask section (length 0)
+  // "Lr16" or "Lr32": the layers go into a tagged block of that key behind an
+  // empty layer info (length 0) and the global layer mask info, as 16- and
+  // 32-bit documents keep them.
+  std::string LayerBlockKey;
+  std::string LayerBlockSignature = "8BIM";
+  Bytes TaggedBlocksBefore;  ///< tagged blocks written ahead of the layer block
 };
 
 // The header, colour-mode data, image resources and layer-and-mask section of
@@ -66,6 +72,22 @@ Bytes BuildHeader(const TestDocument& document);
 // PackBits run-length data for a plane: the row lengths, then each row packed
 // as literal packets of up to 128 bytes.
 Bytes RunLengthPlane(const std::vector<Bytes>& rows);
+
+// A tagged block: signature, key, length, then the data padded to an even size.
+Bytes TaggedBlock(const std::string& signature, const std::string& key, const Bytes& data);
+
+// Samples as a plane stores them: 16-bit values and 32-bit floats, big-endian.
+Bytes Samples16(const std::vector<std::uint16_t>& samples);
+Bytes Samples32(const std::vector<float>& samples);
+
+// A plane deflated with zlib's compress(), as compression code 2 stores it.
+Bytes ZipPlane(const Bytes& plane);
+
+// A plane of `height` rows of `width` samples of `bytesPerSample` bytes coded
+// as compression code 3 stores it: row-wise deltas (bytes at 1, 16-bit samples
+// at 2, byte planes then bytes at 4), then deflated.
+Bytes PredictedZipPlane(const Bytes& plane, std::size_t width, std::size_t height,
+                        int bytesPerSample);
 
 // A layer with raw channels -1, 0, 1, 2 whose colour channels are filled with
 // one value each.
