@@ -9,19 +9,26 @@ namespace plymark {
 
 std::optional<OpenFailure> OpenDocument(const std::string& path, DocumentState& state,
                                         FileSource& files, MessageSink& messages,
-                                        TileSurface& tiles) {
+                                        TileSurface& tiles, StageClock* clock) {
   state.FileName = path;
-  OpenedFile opened = files.Open(path);
+  OpenedFile opened;
+  {
+    const StageTimer timer(clock, Stage::FileRead);
+    opened = files.Open(path);
+  }
   if (!opened.Bytes) return OpenFailure{"the file cannot be opened: " + opened.Error};
 
   // The document keeps the bytes alive: the channel blocks view them.
   state.File = opened.Bytes;
   const FileView file = opened.Bytes->View();
   try {
-    ReadFileHeader(file, state);
-    ReadColorModeSection(file, state, messages);
-    ReadImageResourceSection(file, state);
-    ReadLayerSection(file, state, messages, tiles);
+    {
+      const StageTimer timer(clock, Stage::Parsing);
+      ReadFileHeader(file, state);
+      ReadColorModeSection(file, state, messages);
+      ReadImageResourceSection(file, state);
+    }
+    ReadLayerSection(file, state, messages, tiles, clock);
   } catch (const PsdError& error) {
     return OpenFailure{error.what()};
   } catch (const std::bad_alloc&) {

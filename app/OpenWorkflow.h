@@ -6,6 +6,7 @@
 
 #include "platform/FileSource.h"
 #include "platform/MessageSink.h"
+#include "platform/StageClock.h"
 #include "platform/TileSurface.h"
 #include "psd/DocumentState.h"
 
@@ -19,10 +20,11 @@ struct OpenFailure {
 // Reads the file at `path` into `state` and paints its layers: header,
 // colour-mode data, image resources, then the layer-and-mask section. On
 // success the tiles that no layer reached go back to their start state.
-// Returns the failure, if any; nothing about it has been shown yet.
+// Returns the failure, if any; nothing about it has been shown yet. A clock,
+// when given, receives the time of every stage.
 std::optional<OpenFailure> OpenDocument(const std::string& path, DocumentState& state,
                                         FileSource& files, MessageSink& messages,
-                                        TileSurface& tiles);
+                                        TileSurface& tiles, StageClock* clock = nullptr);
 
 // The six summary lines of an opened document, as the list shows them.
 std::vector<std::string> SummaryItems(const DocumentState& state);

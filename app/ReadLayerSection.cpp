@@ -10,15 +10,18 @@
 namespace plymark {
 
 void ReadLayerSection(FileView file, DocumentState& state, MessageSink& messages,
-                      TileSurface& tiles) {
-  const std::int32_t channelDataPosition = ReadLayerRecords(file, state, messages);
-  ReadChannelData(file, state, channelDataPosition);
+                      TileSurface& tiles, StageClock* clock) {
+  {
+    const StageTimer timer(clock, Stage::Parsing);
+    const std::int32_t channelDataPosition = ReadLayerRecords(file, state, messages);
+    ReadChannelData(file, state, channelDataPosition);
+  }
   // Layers of a depth that cannot be shown stay black; say so once.
   if (state.LayerCount > 0 && BytesPerSample(state.Header.Depth) == 0) {
     messages.ShowMessage("This document has " + std::to_string(state.Header.Depth) +
                          " bits per channel, which Plymark cannot show; its layers stay black.");
   }
-  RenderLayers(state, tiles);
+  RenderLayers(state, tiles, clock);
 }
 
 }  // namespace plymark

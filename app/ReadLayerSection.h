@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/MessageSink.h"
+#include "platform/StageClock.h"
 #include "platform/TileSurface.h"
 #include "psd/DocumentState.h"
 #include "psd/FieldReader.h"
@@ -9,8 +10,8 @@ namespace plymark {
 
 // The layer-and-mask section from FilePos: the layer records, the channel
 // blocks behind them, then every layer decoded and painted into its tile.
-// FilePos is only read.
+// FilePos is only read. A clock, when given, receives the time of every stage.
 void ReadLayerSection(FileView file, DocumentState& state, MessageSink& messages,
-                      TileSurface& tiles);
+                      TileSurface& tiles, StageClock* clock = nullptr);
 
 }  // namespace plymark

@@ -5,9 +5,11 @@
 #include <limits>
 #include <string>
 
+#include "platform/Prefault.h"
 #include "psd/PsdError.h"
 #include "render/DecodePlane.h"
 #include "render/DeepSamples.h"
+#include "render/LayerRows.h"
 #include "render/PaintLayerTile.h"
 
 namespace plymark {
@@ -116,10 +118,23 @@ void DecodeColourPlanes(DocumentState& state, int layer,
   }
 }
 
+// Gives the pixel buffer `count` records without clearing those it has: the
+// row-by-row decoding writes every component of every record.
+void SizePixelBuffer(std::vector<PixelRecord>& pixels, std::size_t count) {
+  if (pixels.size() == count) return;
+  if (pixels.capacity() < count) {
+    pixels = {};  // the previous layer's buffer goes first
+    pixels.reserve(count);
+    PrefaultInParallel(pixels.data(), count * sizeof(PixelRecord));
+  }
+  pixels.resize(count);
+}
+
 }  // namespace
 
-void RenderLayers(DocumentState& state, TileSurface& tiles) {
+void RenderLayers(DocumentState& state, TileSurface& tiles, StageClock* clock) {
   const int tileCount = tiles.TileCount();
+  LayerRows rows;
   for (int i = 0; i < state.LayerCount; ++i) {
     const LayerRecord& record = state.Layers[static_cast<std::size_t>(i)];
     const std::int32_t width = EdgeDistance(record.Left, record.Right, record, i, "width");
@@ -132,13 +147,38 @@ void RenderLayers(DocumentState& state, TileSurface& tiles) {
     state.TileWidth = width;
     state.TileHeight = height;
     const bool shown = i < tileCount;
-    if (shown) tiles.ResizeTile(i, width, height);
-
-    state.Pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height),
-                        PixelRecord{});
+    const std::size_t pixelCount =
+        static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    bool byRows = false;
+    if (pixelCount > 0 && state.Header.Depth == 8) {
+      const StageTimer timer(clock, Stage::PlaneDecoding);
+      byRows = rows.Prepare(sources, width, height);
+    }
+    {
+      const StageTimer timer(clock, Stage::LayerSetup);
+      if (shown) tiles.ResizeTile(i, width, height);
+      if (byRows) {
+        SizePixelBuffer(state.Pixels, pixelCount);
+      } else {
+        state.Pixels.assign(pixelCount, PixelRecord{});
+      }
+    }
     if (state.Pixels.empty()) continue;  // a layer without pixels leaves its tile empty
-    DecodeColourPlanes(state, i, sources);
-    if (shown) PaintLayerTile(state, i, tiles);
+    if (byRows) {
+      rows.Render(state.Pixels, shown ? &tiles : nullptr, i, clock);
+      continue;
+    }
+    // Deeper samples, ZIP and other codes, damaged planes and run-length rows
+    // that do not match the layer's width take the plane-by-plane way, which
+    // reports damage.
+    {
+      const StageTimer timer(clock, Stage::PlaneDecoding);
+      DecodeColourPlanes(state, i, sources);
+    }
+    if (shown) {
+      const StageTimer timer(clock, Stage::Painting);
+      PaintLayerTile(state, i, tiles);
+    }
   }
 }
 

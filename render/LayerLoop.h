@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/StageClock.h"
 #include "platform/TileSurface.h"
 #include "psd/DocumentState.h"
 
@@ -11,7 +12,8 @@ constexpr std::int32_t kLargestLayerSide = 30000;
 // For every layer of the layer table: sizes its tile, makes a fresh pixel
 // buffer, decodes the colour planes into it and paints it into tile i. Layers
 // beyond the surface's tiles are decoded but not shown. Damaged layers throw
-// PsdError; the tiles painted before keep their pictures.
-void RenderLayers(DocumentState& state, TileSurface& tiles);
+// PsdError; the tiles painted before keep their pictures. A clock, when given,
+// receives the time of set-up, decoding and painting.
+void RenderLayers(DocumentState& state, TileSurface& tiles, StageClock* clock = nullptr);
 
 }  // namespace plymark

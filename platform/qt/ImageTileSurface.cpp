@@ -5,8 +5,10 @@ namespace plymark {
 void ImageTileSurface::ResizeTile(int tile, int width, int height) {
   const auto index = static_cast<std::size_t>(tile);
   if (images_.size() <= index) images_.resize(index + 1);
-  images_[index] =
-      (width > 0 && height > 0) ? QImage(width, height, QImage::Format_RGB32) : QImage();
+  images_[index] = QImage();  // the previous picture goes before the next one is made
+  if (width > 0 && height > 0) {
+    images_[index] = QImage(width, height, QImage::Format_RGB32);
+  }
 }
 
 std::uint32_t* ImageTileSurface::ImageRow(int tile, int y) {

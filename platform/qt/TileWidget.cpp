@@ -11,8 +11,12 @@ TileWidget::TileWidget(QWidget* parent) : QWidget(parent) {
 
 void TileWidget::MakeImage(int width, int height) {
   showsImage_ = false;
-  image_ = (width > 0 && height > 0) ? QImage(width, height, QImage::Format_RGB32) : QImage();
-  if (!image_.isNull()) image_.fill(palette().color(QPalette::Window));
+  // Not filled: the painting writes every pixel before the image is shown.
+  // An image of the same size is used again, as its memory is at hand.
+  if (image_.isNull() || image_.width() != width || image_.height() != height) {
+    image_ = QImage();  // the previous picture goes before the next one is made
+    if (width > 0 && height > 0) image_ = QImage(width, height, QImage::Format_RGB32);
+  }
   update();
 }
 

@@ -19,8 +19,8 @@ class TileWidget final : public QWidget {
   const QImage& Image() const { return image_; }
   bool ShowsImage() const { return showsImage_; }
 
-  // A fresh persistent image of width x height (none when either is 0), not
-  // shown until ShowImage.
+  // A persistent image of width x height for a new picture (none when either
+  // is 0; the present one when it has that size), not shown until ShowImage.
   void MakeImage(int width, int height);
   void ShowImage();
   // Back to the start state: start size, no image. The position stays.

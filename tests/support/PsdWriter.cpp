@@ -181,6 +181,43 @@ Bytes PredictedZipPlane(const Bytes& plane, std::size_t width, std::size_t heigh
   return ZipPlane(coded);
 }
 
+Bytes PackBitsPlane(const std::vector<Bytes>& rows) {
+  ByteWriter lengths;
+  ByteWriter packed;
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    const Bytes& row = rows[r];
+    ByteWriter rowBytes;
+    if (r % 2 == 1) rowBytes.U8(0x80);
+    std::size_t literalStart = 0;
+    const auto flushLiterals = [&](std::size_t end) {
+      while (literalStart < end) {
+        const std::size_t count = std::min<std::size_t>(128, end - literalStart);
+        rowBytes.U8(static_cast<std::uint8_t>(count - 1));
+        rowBytes.Append(Bytes(row.begin() + static_cast<std::ptrdiff_t>(literalStart),
+                              row.begin() + static_cast<std::ptrdiff_t>(literalStart + count)));
+        literalStart += count;
+      }
+    };
+    std::size_t x = 0;
+    while (x < row.size()) {
+      std::size_t run = 1;
+      while (x + run < row.size() && run < 128 && row[x + run] == row[x]) ++run;
+      if (run >= 3) {
+        flushLiterals(x);
+        rowBytes.U8(static_cast<std::uint8_t>(257 - run)).U8(row[x]);
+        x += run;
+        literalStart = x;
+      } else {
+        x += run;
+      }
+    }
+    flushLiterals(row.size());
+    lengths.I16(static_cast<std::int32_t>(rowBytes.Size()));
+    packed.Append(rowBytes.Data());
+  }
+  return lengths.Append(packed.Data()).Data();
+}
+
 TestLayer SolidLayer(std::int32_t top, std::int32_t left, std::int32_t bottom, std::int32_t right,
                      std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
   const auto pixels = static_cast<std::size_t>(std::abs(bottom - top)) *

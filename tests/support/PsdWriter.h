@@ -89,6 +89,12 @@ Bytes ZipPlane(const Bytes& plane);
 Bytes PredictedZipPlane(const Bytes& plane, std::size_t width, std::size_t height,
                         int bytesPerSample);
 
+// PackBits run-length data as a writer that looks for runs packs it: the row
+// lengths, then each row as repeat packets for runs of three or more equal
+// bytes (up to 128 a packet) and literal packets for the rest; every other
+// row starts with a no-operation packet (0x80).
+Bytes PackBitsPlane(const std::vector<Bytes>& rows);
+
 // A layer with raw channels -1, 0, 1, 2 whose colour channels are filled with
 // one value each.
 TestLayer SolidLayer(std::int32_t top, std::int32_t left, std::int32_t bottom, std::int32_t right,
