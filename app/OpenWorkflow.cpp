@@ -11,6 +11,10 @@ std::optional<OpenFailure> OpenDocument(const std::string& path, DocumentState& 
                                         FileSource& files, MessageSink& messages,
                                         TileSurface& tiles, StageClock* clock) {
   state.FileName = path;
+  // The previous file's bytes and the blocks that view them go before the
+  // next file is read, so that two files never take memory at once.
+  state.ChannelData.clear();
+  state.File.reset();
   OpenedFile opened;
   {
     const StageTimer timer(clock, Stage::FileRead);

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <system_error>
 #include <thread>
 
@@ -70,6 +71,11 @@ OpenedFile SystemFileSource::Open(const std::string& path) {
   if (S_ISDIR(status.st_mode)) return Failure(EISDIR);
   if (!S_ISREG(status.st_mode)) return {nullptr, "it is not a regular file"};
 
+  // A PSD file addresses its bytes with signed 32-bit positions; a larger
+  // file cannot be one, and is refused before any memory is taken for it.
+  if (status.st_size > std::numeric_limits<std::int32_t>::max()) {
+    return {nullptr, "it is larger than the 2 GB that a PSD file can have"};
+  }
   auto bytes = std::make_shared<FileBytes>();
   const auto expected = static_cast<std::size_t>(status.st_size);
   bytes->Data = std::make_unique_for_overwrite<std::uint8_t[]>(expected == 0 ? 1 : expected);

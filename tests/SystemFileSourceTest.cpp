@@ -65,6 +65,15 @@ TEST_F(SystemFileSourceTest, AReadOnlyFileOpensAndIsLeftUntouched) {
   EXPECT_EQ(fs::file_size(path), 4u);
 }
 
+TEST_F(SystemFileSourceTest, AFileBeyondTheFormatsTwoGigabytesIsRefusedUnread) {
+  const fs::path path = Write("huge.psd", "8BPS");
+  fs::resize_file(path, std::uintmax_t{3} << 30);  // sparse: takes no disk space
+  SystemFileSource source;
+  const OpenedFile opened = source.Open(path.string());
+  EXPECT_FALSE(opened.Bytes);
+  EXPECT_EQ(opened.Error, "it is larger than the 2 GB that a PSD file can have");
+}
+
 TEST_F(SystemFileSourceTest, AFolderIsNoFile) {
   SystemFileSource source;
   const OpenedFile opened = source.Open(folder_.string());

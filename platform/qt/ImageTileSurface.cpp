@@ -1,5 +1,7 @@
 #include "platform/qt/ImageTileSurface.h"
 
+#include <new>
+
 namespace plymark {
 
 void ImageTileSurface::ResizeTile(int tile, int width, int height) {
@@ -8,6 +10,8 @@ void ImageTileSurface::ResizeTile(int tile, int width, int height) {
   images_[index] = QImage();  // the previous picture goes before the next one is made
   if (width > 0 && height > 0) {
     images_[index] = QImage(width, height, QImage::Format_RGB32);
+    // Qt answers a failed allocation with a null image, which has no rows.
+    if (images_[index].isNull()) throw std::bad_alloc();
   }
 }
 

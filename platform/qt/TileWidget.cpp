@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+#include <new>
+
 namespace plymark {
 
 TileWidget::TileWidget(QWidget* parent) : QWidget(parent) {
@@ -15,7 +17,11 @@ void TileWidget::MakeImage(int width, int height) {
   // An image of the same size is used again, as its memory is at hand.
   if (image_.isNull() || image_.width() != width || image_.height() != height) {
     image_ = QImage();  // the previous picture goes before the next one is made
-    if (width > 0 && height > 0) image_ = QImage(width, height, QImage::Format_RGB32);
+    if (width > 0 && height > 0) {
+      image_ = QImage(width, height, QImage::Format_RGB32);
+      // Qt answers a failed allocation with a null image, which has no rows.
+      if (image_.isNull()) throw std::bad_alloc();
+    }
   }
   update();
 }
