@@ -191,6 +191,7 @@ TEST(ColourModes, LabFollowsTheD50ToSrgbFormula) {
                   std::abs(actual.Green - expected.Green), std::abs(actual.Blue - expected.Blue)});
   }
   EXPECT_LE(worst, 1);
+  RecordProperty("largest difference", worst);
   const int last = static_cast<int>(l.size()) - 1;
   ExpectNear(rendered.Pixel(0, last - 2), {255, 255, 255}, 0, "white");
   ExpectNear(rendered.Pixel(0, last - 1), {0, 0, 0}, 0, "black");
