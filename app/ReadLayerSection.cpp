@@ -4,6 +4,7 @@
 
 #include "psd/ChannelData.h"
 #include "psd/LayerRecords.h"
+#include "render/ColourModes.h"
 #include "render/DeepSamples.h"
 #include "render/LayerLoop.h"
 
@@ -20,6 +21,10 @@ void ReadLayerSection(FileView file, DocumentState& state, MessageSink& messages
   if (state.LayerCount > 0 && BytesPerSample(state.Header.Depth) == 0) {
     messages.ShowMessage("This document has " + std::to_string(state.Header.Depth) +
                          " bits per channel, which Plymark cannot show; its layers stay black.");
+  }
+  // Layers of a colour mode that cannot be shown stay black; say so once.
+  if (state.LayerCount > 0 && ModelOfColorMode(state.Header.ColorMode) == ColourModel::Unshowable) {
+    messages.ShowMessage(UnshowableColourModeText(state.Header.ColorMode));
   }
   RenderLayers(state, tiles, clock);
 }

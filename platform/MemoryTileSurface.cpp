@@ -19,6 +19,10 @@ void MemoryTileSurface::ShowImage(int tile) {
   tiles_.at(static_cast<std::size_t>(tile)).Shown = true;
 }
 
+void MemoryTileSurface::DescribeTile(int tile, std::string_view text) {
+  tiles_.at(static_cast<std::size_t>(tile)).Description = std::string(text);
+}
+
 void MemoryTileSurface::ResetTilesFrom(int first) {
   for (std::size_t i = static_cast<std::size_t>(first < 0 ? 0 : first); i < tiles_.size(); ++i) {
     tiles_[i] = Tile{};

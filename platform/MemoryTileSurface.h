@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/TileSurface.h"
@@ -17,6 +18,7 @@ class MemoryTileSurface final : public TileSurface {
     int Height = 0;
     std::vector<std::uint32_t> Image;  ///< Width x Height pixels, row-major
     bool Shown = false;                ///< the image has been shown since the last resize
+    std::string Description;           ///< the text shown when the pointer rests on the tile
   };
 
   explicit MemoryTileSurface(int tileCount) : tiles_(static_cast<std::size_t>(tileCount)) {}
@@ -25,6 +27,7 @@ class MemoryTileSurface final : public TileSurface {
   void ResizeTile(int tile, int width, int height) override;
   std::uint32_t* ImageRow(int tile, int y) override;
   void ShowImage(int tile) override;
+  void DescribeTile(int tile, std::string_view text) override;
   void ResetTilesFrom(int first) override;
 
   const Tile& At(int tile) const { return tiles_.at(static_cast<std::size_t>(tile)); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 namespace plymark {
 
@@ -25,7 +26,11 @@ class TileSurface {
   // Makes the tile show its persistent image.
   virtual void ShowImage(int tile) = 0;
 
-  // Puts every tile from `first` on back to its start state.
+  // Sets the text (UTF-8, lines split by '\n') that the tile shows when the
+  // pointer rests on it; an empty text shows none.
+  virtual void DescribeTile(int tile, std::string_view text) = 0;
+
+  // Puts every tile from `first` on back to its start state, without a text.
   virtual void ResetTilesFrom(int first) = 0;
 };
 

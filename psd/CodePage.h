@@ -10,4 +10,11 @@ namespace plymark {
 // a 0 byte included.
 std::string Windows1252ToUtf8(std::string_view bytes);
 
+// True when the bytes are well-formed UTF-8: no overlong forms, no surrogates,
+// nothing above U+10FFFF.
+bool IsValidUtf8(std::string_view bytes);
+
+// Appends the UTF-8 bytes of one Unicode code point (up to U+10FFFF).
+void AppendUtf8(std::string& out, char32_t code);
+
 }  // namespace plymark

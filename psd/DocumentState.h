@@ -41,6 +41,7 @@ struct LayerRecord {
   std::uint8_t Filler = 0;        ///< not read from the file
   std::int32_t ExtraLength = 0;   ///< length of the extra data behind the record's fixed part
   std::int64_t RecordOffset = 0;  ///< byte offset of the record in the file, for messages
+  std::string Name;               ///< the layer's name in UTF-8, from its extra data; may be empty
 };
 
 // One stored channel of a layer: its compression code and the bytes behind it.
@@ -66,6 +67,9 @@ struct DocumentState {
   std::string FileName;
   FileHeader Header;
   std::int32_t ColorModeDataLength = 0;
+  /// An indexed document's colour table: 256 reds, 256 greens, 256 blues
+  /// (missing entries 0). Empty in every other colour mode.
+  std::vector<std::uint8_t> ColorTable;
   std::int32_t ImageResourcesLength = 0;
   std::int32_t LayerSectionLength = 0;
   std::int32_t LayerInfoLength = 0;

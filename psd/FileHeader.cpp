@@ -1,8 +1,11 @@
 #include "psd/FileHeader.h"
 
+#include <algorithm>
 #include <limits>
 #include <string>
+#include <vector>
 
+#include "psd/ColorModeCodes.h"
 #include "psd/PsdError.h"
 
 namespace plymark {
@@ -16,6 +19,18 @@ std::int16_t NarrowToInt16(std::int32_t value, std::int32_t position, const char
                             "holds " + std::to_string(value) + ", which does not fit 16 bits");
   }
   return static_cast<std::int16_t>(value);
+}
+
+// The first 768 bytes of an indexed document's colour-mode data; a shorter
+// table leaves the missing entries 0.
+std::vector<std::uint8_t> ReadColorTable(FileView file, std::int32_t position,
+                                         std::int32_t dataLength) {
+  std::vector<std::uint8_t> table(color_mode::kColorTableSize, 0);
+  const std::int32_t stored = std::min(dataLength, color_mode::kColorTableSize);
+  for (std::int32_t k = 0; k < stored; ++k) {
+    table[static_cast<std::size_t>(k)] = ReadUInt8(file, position, "colour table");
+  }
+  return table;
 }
 
 }  // namespace
@@ -42,8 +57,12 @@ void ReadFileHeader(FileView file, DocumentState& state) {
 void ReadColorModeSection(FileView file, DocumentState& state, MessageSink& messages) {
   std::int32_t position = state.FilePos;
   state.ColorModeDataLength = ReadInt32(file, position, "colour-mode data length");
+  state.ColorTable.clear();
   if (state.ColorModeDataLength > 0) {
     messages.ShowMessage("ERROR");
+    if (state.Header.ColorMode == color_mode::kIndexed) {
+      state.ColorTable = ReadColorTable(file, position, state.ColorModeDataLength);
+    }
     position = AdvancePosition(position, state.ColorModeDataLength, "colour-mode data length");
   }
   state.FilePos = position;

@@ -10,7 +10,8 @@ namespace plymark {
 void ReadFileHeader(FileView file, DocumentState& state);
 
 // The colour-mode data length at FilePos. Present colour-mode data is
-// announced with "ERROR" and skipped by its length.
+// announced with "ERROR" and skipped by its length; an indexed document keeps
+// its first 768 bytes as ColorTable.
 void ReadColorModeSection(FileView file, DocumentState& state, MessageSink& messages);
 
 // The image-resources length at FilePos; the resources themselves are skipped.

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "psd/LayerNames.h"
 #include "psd/PsdError.h"
 #include "psd/TaggedBlocks.h"
 
@@ -67,6 +68,7 @@ void ReadLayerRecord(FileView file, std::int32_t& position, int layer, LayerReco
   ReadInt32(file, position, LayerField(layer, "opacity and flags"));
   const std::string extraField = LayerField(layer, "extra-data length");
   record.ExtraLength = ReadInt32(file, position, extraField);
+  record.Name = ReadLayerName(ExtraDataOf(file, position, record.ExtraLength));
   // The extra data is skipped by its length, which may even move backwards.
   position = AdvancePosition(position, record.ExtraLength, extraField);
 }

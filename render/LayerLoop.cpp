@@ -3,20 +3,21 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/Prefault.h"
 #include "psd/PsdError.h"
+#include "render/ColourModes.h"
 #include "render/DecodePlane.h"
 #include "render/DeepSamples.h"
+#include "render/LayerDescription.h"
 #include "render/LayerRows.h"
 #include "render/PaintLayerTile.h"
 
 namespace plymark {
 namespace {
-
-constexpr std::int16_t kGrayscale = 1;
-constexpr std::int16_t kDuotone = 8;
 
 // A layer may have this many pixels whatever its channels hold.
 constexpr std::int64_t kPixelAllowance = 65536;
@@ -53,33 +54,19 @@ std::int32_t EdgeDistance(std::int32_t a, std::int32_t b, const LayerRecord& rec
   return static_cast<std::int32_t>(distance);
 }
 
-// The block of the layer's first channel with `id`, or none.
-const ChannelBlock* BlockWithId(const LayerRecord& layer, const ChannelTableEntry& entry,
-                                std::int16_t id) {
-  for (std::size_t m = 0; m < layer.ChannelInfo.size() && m < entry.Blocks.size(); ++m) {
-    if (layer.ChannelInfo[m].ChannelId == id) return &entry.Blocks[m];
-  }
-  return nullptr;
-}
-
-// The channels feeding red, green and blue, picked by channel id: 0, 1, 2, or
-// channel 0 for all three in a grayscale or duotone document.
-std::array<const ChannelBlock*, 3> ColourSources(const DocumentState& state, int layer) {
-  const LayerRecord& record = state.Layers[static_cast<std::size_t>(layer)];
-  const ChannelTableEntry& entry = state.ChannelData[static_cast<std::size_t>(layer)];
-  const std::int16_t mode = state.Header.ColorMode;
-  if (mode == kGrayscale || mode == kDuotone) {
-    const ChannelBlock* gray = BlockWithId(record, entry, 0);
-    return {gray, gray, gray};
-  }
-  return {BlockWithId(record, entry, 0), BlockWithId(record, entry, 1),
-          BlockWithId(record, entry, 2)};
+// The red, green and blue planes of a layer that the row-by-row way can
+// render (RGB, multichannel, grayscale and duotone), or none.
+std::optional<std::array<const ChannelBlock*, 3>> PlanesByRows(const ColourChannels& colour) {
+  const auto& blocks = colour.Blocks;
+  if (colour.Model == ColourModel::Rgb) return std::array{blocks[0], blocks[1], blocks[2]};
+  if (colour.Model == ColourModel::Gray) return std::array{blocks[0], blocks[0], blocks[0]};
+  return std::nullopt;
 }
 
 // Refuses a layer whose size its stored bytes could not produce, before any
 // memory is taken for it. Each sample takes `bytesPerSample` bytes.
 void CheckLayerSize(std::int32_t width, std::int32_t height,
-                    const std::array<const ChannelBlock*, 3>& sources, const LayerRecord& record,
+                    const std::array<const ChannelBlock*, 4>& sources, const LayerRecord& record,
                     int layer, int bytesPerSample) {
   if (width > kLargestLayerSide || height > kLargestLayerSide) {
     throw PsdError::Damaged(record.RecordOffset, LayerField(layer, "rectangle"),
@@ -100,22 +87,27 @@ void CheckLayerSize(std::int32_t width, std::int32_t height,
   }
 }
 
-void DecodeColourPlanes(DocumentState& state, int layer,
-                        const std::array<const ChannelBlock*, 3>& sources) {
+// Decodes the layer's colour channels into Pixels (CMYK's K into a plane of
+// its own) and turns them into red, green and blue.
+void DecodeColourPlanes(DocumentState& state, int layer, const ColourChannels& colour) {
+  if (colour.Model == ColourModel::Unshowable) return;  // the planes stay 0
   const std::array<Component, 3> targets = {Component::Red, Component::Green, Component::Blue};
-  const bool gray = sources[0] != nullptr && sources[0] == sources[1] && sources[1] == sources[2];
   for (std::size_t plane = 0; plane < targets.size(); ++plane) {
-    const ChannelBlock* block = sources[plane];
+    const ChannelBlock* block = colour.Blocks[plane];
     if (block == nullptr) continue;  // a missing colour channel leaves its component 0
     const PlaneName name{layer, static_cast<int>(plane)};
     DecodePlane(*block, state.TileWidth, state.TileHeight, state.Pixels, targets[plane], name,
                 state.Header.Depth);
-    if (gray) {
-      // One gray channel feeds all three components alike.
-      for (PixelRecord& pixel : state.Pixels) pixel.Green = pixel.Blue = pixel.Red;
-      break;
+  }
+  std::vector<PixelRecord> black;
+  if (colour.Model == ColourModel::Cmyk) {
+    black.resize(state.Pixels.size());
+    if (const ChannelBlock* block = colour.Blocks[3]; block != nullptr) {
+      DecodePlane(*block, state.TileWidth, state.TileHeight, black, Component::Red,
+                  PlaneName{layer, 3}, state.Header.Depth);
     }
   }
+  ConvertToRgb(colour.Model, state.Pixels, black, state.ColorTable);
 }
 
 // Gives the pixel buffer `count` records without clearing those it has: the
@@ -139,10 +131,10 @@ void RenderLayers(DocumentState& state, TileSurface& tiles, StageClock* clock) {
     const LayerRecord& record = state.Layers[static_cast<std::size_t>(i)];
     const std::int32_t width = EdgeDistance(record.Left, record.Right, record, i, "width");
     const std::int32_t height = EdgeDistance(record.Top, record.Bottom, record, i, "height");
-    const auto sources = ColourSources(state, i);
+    const ColourChannels colour = FindColourChannels(state, i);
     // A depth that cannot be shown decodes nothing; its layers are sized as 8-bit ones.
     const int bytesPerSample = std::max(1, BytesPerSample(state.Header.Depth));
-    CheckLayerSize(width, height, sources, record, i, bytesPerSample);
+    CheckLayerSize(width, height, colour.Blocks, record, i, bytesPerSample);
 
     state.TileWidth = width;
     state.TileHeight = height;
@@ -150,13 +142,17 @@ void RenderLayers(DocumentState& state, TileSurface& tiles, StageClock* clock) {
     const std::size_t pixelCount =
         static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     bool byRows = false;
-    if (pixelCount > 0 && state.Header.Depth == 8) {
+    const auto planesByRows = PlanesByRows(colour);
+    if (pixelCount > 0 && state.Header.Depth == 8 && planesByRows) {
       const StageTimer timer(clock, Stage::PlaneDecoding);
-      byRows = rows.Prepare(sources, width, height);
+      byRows = rows.Prepare(*planesByRows, width, height);
     }
     {
       const StageTimer timer(clock, Stage::LayerSetup);
-      if (shown) tiles.ResizeTile(i, width, height);
+      if (shown) {
+        tiles.ResizeTile(i, width, height);
+        tiles.DescribeTile(i, DescribeLayer(record, width, height));
+      }
       if (byRows) {
         SizePixelBuffer(state.Pixels, pixelCount);
       } else {
@@ -168,12 +164,12 @@ void RenderLayers(DocumentState& state, TileSurface& tiles, StageClock* clock) {
       rows.Render(state.Pixels, shown ? &tiles : nullptr, i, clock);
       continue;
     }
-    // Deeper samples, ZIP and other codes, damaged planes and run-length rows
-    // that do not match the layer's width take the plane-by-plane way, which
-    // reports damage.
+    // Deeper samples, ZIP and other codes, damaged planes, run-length rows
+    // that do not match the layer's width and the colour modes that need a
+    // conversion take the plane-by-plane way, which reports damage.
     {
       const StageTimer timer(clock, Stage::PlaneDecoding);
-      DecodeColourPlanes(state, i, sources);
+      DecodeColourPlanes(state, i, colour);
     }
     if (shown) {
       const StageTimer timer(clock, Stage::Painting);

@@ -35,8 +35,7 @@ QJsonObject ReadJson(const QString& path) {
 // The stored channel that feeds red, green or blue, if any.
 std::optional<QJsonObject> ChannelFeeding(const QJsonArray& channels, int colorMode,
                                           int component) {
-  const int id = colorMode == kGrayscale ? 0 : component;
-  if (colorMode == kIndexed && component > 0) return std::nullopt;
+  const int id = (colorMode == kGrayscale || colorMode == kIndexed) ? 0 : component;
   for (const QJsonValue& channel : channels) {
     if (channel.toObject()["id"].toInt() == id) return channel.toObject();
   }
@@ -45,7 +44,7 @@ std::optional<QJsonObject> ChannelFeeding(const QJsonArray& channels, int colorM
 
 // What plymark shows for one component: the reference's value where the
 // channel is raw, run-length or ZIP coded (with or without prediction); 0 for
-// other codes; indexed documents show the index in red, before any palette.
+// other codes. Indexed documents show the index looked up in the colour table.
 std::array<bool, 3> ComponentsShown(const QJsonArray& channels, int colorMode) {
   std::array<bool, 3> shown{};
   for (int c = 0; c < 3; ++c) {
@@ -84,7 +83,9 @@ TEST_P(CorpusTest, EveryLayerMatchesItsReference) {
       EXPECT_FALSE(QFile::exists(ourImage)) << "layer " << index << " has no pixels";
       continue;
     }
-    const QImage reference = QImage(QDir(kCorpus).filePath(layer["reference"].toString()))
+    const QString referenceKey =
+        colorMode == kIndexed ? QStringLiteral("paletteReference") : QStringLiteral("reference");
+    const QImage reference = QImage(QDir(kCorpus).filePath(layer[referenceKey].toString()))
                                  .convertToFormat(QImage::Format_RGB32);
     const QImage image = QImage(ourImage).convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(image.size(), reference.size()) << "layer " << index;

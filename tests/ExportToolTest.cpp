@@ -101,6 +101,24 @@ TEST_F(ExportToolTest, WritesTheSummaryTheLayerTableAndEveryLayersImage) {
   EXPECT_TRUE(layers[14].toObject()["image"].isNull());
 }
 
+TEST_F(ExportToolTest, TheLayerTableNamesEveryLayer) {
+  TestDocument document;
+  document.Layers = {SolidLayer(0, 0, 1, 1, 1, 2, 3), SolidLayer(0, 0, 1, 1, 1, 2, 3),
+                     SolidLayer(0, 0, 1, 1, 1, 2, 3)};
+  document.Layers[0].Extra = test::NamedExtra("Smile ?", u"Smile \U0001F600");
+  document.Layers[1].Extra = test::NamedExtra("Caf\xe9");
+  const QString out = Output("named");
+  const auto run = RunExport({WritePsd("named.psd", test::BuildPsd(document)), out});
+  ASSERT_EQ(run.ExitCode, 0) << run.Errors.toStdString();
+  QFile json(QDir(out).filePath("layers.json"));
+  ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+  const QJsonArray layers = QJsonDocument::fromJson(json.readAll()).object()["layers"].toArray();
+  ASSERT_EQ(layers.size(), 3);
+  EXPECT_EQ(layers[0].toObject()["name"].toString(), QString::fromUtf8("Smile \U0001F600"));
+  EXPECT_EQ(layers[1].toObject()["name"].toString(), QString::fromUtf8("Caf\u00e9"));
+  EXPECT_EQ(layers[2].toObject()["name"].toString(), "");
+}
+
 TEST_F(ExportToolTest, BoxTextsGoToStandardErrorUnlessQuiet) {
   TestDocument document;
   document.ColorModeData = test::Bytes(768, 0);

@@ -221,6 +221,26 @@ TEST_F(WindowTest, ATileDraggedBeforeAnOpenIsPaintedWhereItLies) {
   EXPECT_EQ(tile->Image().pixelColor(5, 5), QColor(12, 34, 56));
 }
 
+TEST_F(WindowTest, EachPaintedTileShowsItsLayersNameAsAToolTip) {
+  TestDocument named;
+  named.Layers = {SolidLayer(2, 3, 12, 23, 1, 1, 1), SolidLayer(0, 0, 3, 4, 1, 1, 1)};
+  named.Layers[0].Extra = test::NamedExtra("Sky?", u"Sky \u2601");
+  named.Layers[1].Extra = test::NamedExtra("Ground");
+  TestDocument one;
+  one.Layers = {SolidLayer(0, 0, 1, 1, 1, 1, 1)};
+  files.Add("/tmp/named.psd", test::BuildPsd(named));
+  files.Add("/tmp/one.psd", test::BuildPsd(one));
+  OpenThrough("/tmp/named.psd");
+  EXPECT_EQ(window.picTmp(0)->toolTip(),
+            QString::fromUtf8("Sky \u2601\n20 \u00d7 10 pixels at (3, 2)"));
+  EXPECT_TRUE(window.picTmp(1)->toolTip().startsWith("Ground\n"));
+  EXPECT_TRUE(window.picTmp(2)->toolTip().isEmpty());
+  // A tile that the next file does not reach loses its text with its picture.
+  OpenThrough("/tmp/one.psd");
+  EXPECT_TRUE(window.picTmp(0)->toolTip().startsWith("(no name)\n"));
+  EXPECT_TRUE(window.picTmp(1)->toolTip().isEmpty());
+}
+
 }  // namespace
 }  // namespace plymark
 

@@ -40,6 +40,7 @@ QJsonObject LayerJson(const DocumentState& state, int index) {
   }
   return QJsonObject{
       {"index", index},
+      {"name", QString::fromStdString(layer.Name)},
       {"top", layer.Top},
       {"left", layer.Left},
       {"bottom", layer.Bottom},

@@ -17,7 +17,7 @@ using ExportProgress = std::function<void(int done, int total)>;
 QString WriteExport(const DocumentState& state, const ImageTileSurface& tiles,
                     const QString& folder, const ExportProgress& progress);
 
-// The layers.json document of an opened file.
+// The layers.json document of an opened file; each layer carries its name.
 QByteArray LayersJson(const DocumentState& state);
 
 }  // namespace plymark

@@ -19,15 +19,29 @@ std::uint32_t* ImageTileSurface::ImageRow(int tile, int y) {
   return reinterpret_cast<std::uint32_t*>(images_.at(static_cast<std::size_t>(tile)).scanLine(y));
 }
 
+void ImageTileSurface::DescribeTile(int tile, std::string_view text) {
+  const auto index = static_cast<std::size_t>(tile);
+  if (descriptions_.size() <= index) descriptions_.resize(index + 1);
+  descriptions_[index] = std::string(text);
+}
+
 void ImageTileSurface::ResetTilesFrom(int first) {
   if (first >= 0 && static_cast<std::size_t>(first) < images_.size()) {
     images_.resize(static_cast<std::size_t>(first));
+  }
+  if (first >= 0 && static_cast<std::size_t>(first) < descriptions_.size()) {
+    descriptions_.resize(static_cast<std::size_t>(first));
   }
 }
 
 QImage ImageTileSurface::Image(int tile) const {
   const auto index = static_cast<std::size_t>(tile);
   return index < images_.size() ? images_[index] : QImage();
+}
+
+std::string ImageTileSurface::Description(int tile) const {
+  const auto index = static_cast<std::size_t>(tile);
+  return index < descriptions_.size() ? descriptions_[index] : std::string();
 }
 
 }  // namespace plymark

@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "platform/TileSurface.h"
@@ -17,13 +18,17 @@ class ImageTileSurface final : public TileSurface {
   void ResizeTile(int tile, int width, int height) override;
   std::uint32_t* ImageRow(int tile, int y) override;
   void ShowImage(int) override {}
+  void DescribeTile(int tile, std::string_view text) override;
   void ResetTilesFrom(int first) override;
 
   // The image of tile i; null when the tile was never sized or has no pixels.
   QImage Image(int tile) const;
+  // The text the tile was described with; empty when it has none.
+  std::string Description(int tile) const;
 
  private:
   std::vector<QImage> images_;
+  std::vector<std::string> descriptions_;
 };
 
 }  // namespace plymark

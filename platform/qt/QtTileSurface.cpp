@@ -17,6 +17,11 @@ void QtTileSurface::ShowImage(int tile) {
   tiles_.at(static_cast<std::size_t>(tile))->ShowImage();
 }
 
+void QtTileSurface::DescribeTile(int tile, std::string_view text) {
+  tiles_.at(static_cast<std::size_t>(tile))
+      ->setToolTip(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
 void QtTileSurface::ResetTilesFrom(int first) {
   for (std::size_t i = static_cast<std::size_t>(first < 0 ? 0 : first); i < tiles_.size(); ++i) {
     tiles_[i]->ResetToStart();

@@ -17,6 +17,7 @@ class QtTileSurface final : public TileSurface {
   void ResizeTile(int tile, int width, int height) override;
   std::uint32_t* ImageRow(int tile, int y) override;
   void ShowImage(int tile) override;
+  void DescribeTile(int tile, std::string_view text) override;
   void ResetTilesFrom(int first) override;
 
  private:

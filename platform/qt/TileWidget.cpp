@@ -34,6 +34,7 @@ void TileWidget::ShowImage() {
 void TileWidget::ResetToStart() {
   image_ = QImage();
   showsImage_ = false;
+  setToolTip(QString());
   resize(kStartWidth, kStartHeight);
   update();
 }

@@ -23,7 +23,8 @@ class TileWidget final : public QWidget {
   // is 0; the present one when it has that size), not shown until ShowImage.
   void MakeImage(int width, int height);
   void ShowImage();
-  // Back to the start state: start size, no image. The position stays.
+  // Back to the start state: start size, no image, no tool tip. The position
+  // stays.
   void ResetToStart();
 
  protected:

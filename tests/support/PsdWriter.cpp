@@ -218,6 +218,21 @@ Bytes PackBitsPlane(const std::vector<Bytes>& rows) {
   return lengths.Append(packed.Data()).Data();
 }
 
+Bytes NamedExtra(const std::string& pascalName, const std::optional<std::u16string>& unicodeName) {
+  ByteWriter extra;
+  extra.I32(0).I32(0);  // layer mask data, blending ranges
+  extra.U8(static_cast<std::uint8_t>(pascalName.size())).Text(pascalName);
+  while (extra.Size() % 4 != 0) extra.U8(0);
+  if (unicodeName) {
+    ByteWriter units;
+    units.I32(static_cast<std::int64_t>(unicodeName->size()));
+    for (const char16_t unit : *unicodeName) units.I16(unit);
+    while (units.Size() % 4 != 0) units.U8(0);
+    extra.Text("8BIMluni").I32(static_cast<std::int64_t>(units.Size())).Append(units.Data());
+  }
+  return extra.Data();
+}
+
 TestLayer SolidLayer(std::int32_t top, std::int32_t left, std::int32_t bottom, std::int32_t right,
                      std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
   const auto pixels = static_cast<std::size_t>(std::abs(bottom - top)) *

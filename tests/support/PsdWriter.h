@@ -4,6 +4,7 @@
 // file holds.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,12 @@ Bytes PredictedZipPlane(const Bytes& plane, std::size_t width, std::size_t heigh
 // bytes (up to 128 a packet) and literal packets for the rest; every other
 // row starts with a no-operation packet (0x80).
 Bytes PackBitsPlane(const std::vector<Bytes>& rows);
+
+// A layer record's extra data: empty layer mask data and blending ranges, the
+// Pascal name padded to a multiple of 4, then a `luni` block with the UTF-16
+// name when one is given.
+Bytes NamedExtra(const std::string& pascalName,
+                 const std::optional<std::u16string>& unicodeName = std::nullopt);
 
 // A layer with raw channels -1, 0, 1, 2 whose colour channels are filled with
 // one value each.
