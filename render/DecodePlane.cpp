@@ -10,19 +10,6 @@ namespace {
 
 constexpr std::int16_t kRaw = 0;
 constexpr std::int16_t kRunLength = 1;
-using ComponentField = std::int16_t PixelRecord::*;
-
-ComponentField FieldOf(Component target) {
-  switch (target) {
-    case Component::Red:
-      return &PixelRecord::Red;
-    case Component::Green:
-      return &PixelRecord::Green;
-    case Component::Blue:
-      break;
-  }
-  return &PixelRecord::Blue;
-}
 
 std::string Describe(PlaneName name, const char* what) {
   return std::string(what) + " of channel " + std::to_string(name.ChannelId) + " of layer " +
@@ -101,6 +88,18 @@ void DecodeRunLength(const ChannelBlock& block, std::size_t rows, std::size_t pi
 }
 
 }  // namespace
+
+ComponentField FieldOf(Component target) {
+  switch (target) {
+    case Component::Red:
+      return &PixelRecord::Red;
+    case Component::Green:
+      return &PixelRecord::Green;
+    case Component::Blue:
+      break;
+  }
+  return &PixelRecord::Blue;
+}
 
 void DecodePlane(const ChannelBlock& block, std::int32_t tileWidth, std::int32_t tileHeight,
                  std::span<PixelRecord> pixels, Component target, PlaneName name,

@@ -10,6 +10,10 @@ namespace plymark {
 // Which component of the pixel records a plane fills.
 enum class Component { Red, Green, Blue };
 
+// The member of a pixel record that a component names.
+using ComponentField = std::int16_t PixelRecord::*;
+ComponentField FieldOf(Component target);
+
 // Names the plane being decoded, for error messages.
 struct PlaneName {
   int Layer = 0;

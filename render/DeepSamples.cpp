@@ -7,20 +7,6 @@
 namespace plymark {
 namespace {
 
-using ComponentField = std::int16_t PixelRecord::*;
-
-ComponentField FieldOf(Component target) {
-  switch (target) {
-    case Component::Red:
-      return &PixelRecord::Red;
-    case Component::Green:
-      return &PixelRecord::Green;
-    case Component::Blue:
-      break;
-  }
-  return &PixelRecord::Blue;
-}
-
 float FloatFromBigEndian(const std::uint8_t* bytes) {
   const std::uint32_t bits = (static_cast<std::uint32_t>(bytes[0]) << 24) |
                              (static_cast<std::uint32_t>(bytes[1]) << 16) |
