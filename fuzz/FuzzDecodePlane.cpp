@@ -1,8 +1,10 @@
 // libFuzzer target: DecodePlane alone. The first three input bytes choose the
-// plane's width (1 to 64), height (1 to 64) and compression code (0 to 3); the
-// rest is the channel's stored data.
+// plane's width (1 to 64), height (1 to 64), and compression code (0 to 3, the
+// byte's value modulo 4) with sample depth (8, 16, 32 by the byte's value / 4
+// modulo 3); the rest is the channel's stored data.
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -24,6 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::int32_t width = 1 + data[0] % kLargestSide;
   const std::int32_t height = 1 + data[1] % kLargestSide;
   const auto compression = static_cast<std::int16_t>(data[2] % 4);
+  constexpr std::array<std::int16_t, 3> kDepths = {8, 16, 32};
+  const std::int16_t depth = kDepths[(data[2] / 4) % kDepths.size()];
 
   // The stored data in a buffer of exactly its size, so that reads past its
   // end are reported.
@@ -39,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<plymark::PixelRecord> pixels(static_cast<std::size_t>(width) *
                                            static_cast<std::size_t>(height));
   try {
-    plymark::DecodePlane(block, width, height, pixels, plymark::Component::Green, {0, 1});
+    plymark::DecodePlane(block, width, height, pixels, plymark::Component::Green, {0, 1}, depth);
   } catch (const plymark::PsdError&) {
     // Damaged data is refused with an error; that is the expected way out.
   }

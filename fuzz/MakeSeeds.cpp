@@ -14,10 +14,14 @@ namespace {
 
 using plymark::test::BuildPsd;
 using plymark::test::Bytes;
+using plymark::test::PredictedZipPlane;
 using plymark::test::RunLengthPlane;
+using plymark::test::Samples16;
+using plymark::test::Samples32;
 using plymark::test::SolidLayer;
 using plymark::test::TestDocument;
 using plymark::test::TestLayer;
+using plymark::test::ZipPlane;
 
 void Write(const std::filesystem::path& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary);
@@ -77,17 +81,29 @@ std::vector<std::pair<std::string, Bytes>> OpenSeeds() {
   empty.WithLayerSection = false;
   seeds.emplace_back("no-layers.psd", BuildPsd(empty));
 
+  TestDocument deep;
+  deep.Depth = 16;
+  deep.LayerBlockKey = "Lr16";
+  TestLayer deepLayer{0, 0, 2, 3, {}, "norm", {}};
+  for (std::int16_t id = -1; id < 3; ++id) {
+    const Bytes plane = Samples16({0, 1000, 20000, 30000, 65535, static_cast<std::uint16_t>(id)});
+    deepLayer.Channels.push_back({id, 3, PredictedZipPlane(plane, 3, 2, 2)});
+  }
+  deep.Layers = {deepLayer};
+  seeds.emplace_back("deep-16-zip.psd", BuildPsd(deep));
+
   TestDocument many;
   for (int i = 0; i < 14; ++i) many.Layers.push_back(SolidLayer(0, i, 2, i + 2, 9, 9, 9));
   seeds.emplace_back("fourteen-layers.psd", BuildPsd(many));
   return seeds;
 }
 
-// Three choice bytes (width - 1, height - 1, compression), then the plane.
+// Three choice bytes (width - 1, height - 1, compression + 4 x depth index of
+// 8, 16, 32), then the plane.
 Bytes PlaneSeed(std::uint8_t width, std::uint8_t height, std::uint8_t compression,
-                const Bytes& plane) {
+                const Bytes& plane, std::uint8_t depthIndex = 0) {
   Bytes seed = {static_cast<std::uint8_t>(width - 1), static_cast<std::uint8_t>(height - 1),
-                compression};
+                static_cast<std::uint8_t>(compression + 4 * depthIndex)};
   seed.insert(seed.end(), plane.begin(), plane.end());
   return seed;
 }
@@ -101,6 +117,20 @@ std::vector<std::pair<std::string, Bytes>> DecodePlaneSeeds() {
   seeds.emplace_back("rle-repeat-8x2", PlaneSeed(8, 2, 1, {0, 2, 0, 3, 0xF9, 5, 0xF9, 6, 0x80}));
   std::vector<Bytes> wide(2, Bytes(64, 42));
   seeds.emplace_back("rle-64x2", PlaneSeed(64, 2, 1, RunLengthPlane(wide)));
+
+  Bytes ramp;
+  for (int i = 0; i < 6 * 5; ++i) ramp.push_back(static_cast<std::uint8_t>(i * 7));
+  seeds.emplace_back("zip-6x5", PlaneSeed(6, 5, 2, ZipPlane(ramp)));
+  seeds.emplace_back("zip-predicted-6x5", PlaneSeed(6, 5, 3, PredictedZipPlane(ramp, 6, 5, 1)));
+  std::vector<std::uint16_t> deep;
+  for (int i = 0; i < 4 * 3; ++i) deep.push_back(static_cast<std::uint16_t>(i * 5000));
+  seeds.emplace_back("raw-16-4x3", PlaneSeed(4, 3, 0, Samples16(deep), 1));
+  seeds.emplace_back("zip-predicted-16-4x3",
+                     PlaneSeed(4, 3, 3, PredictedZipPlane(Samples16(deep), 4, 3, 2), 1));
+  const Bytes floats = Samples32({0.0f, 0.25f, 0.5f, 1.0f, 2.0f, -1.0f});
+  seeds.emplace_back("raw-32-3x2", PlaneSeed(3, 2, 0, floats, 2));
+  seeds.emplace_back("zip-predicted-32-3x2",
+                     PlaneSeed(3, 2, 3, PredictedZipPlane(floats, 3, 2, 4), 2));
   return seeds;
 }
 
