@@ -50,6 +50,19 @@ TestLayer RunLengthLayer(std::int32_t top, std::int32_t left, std::int32_t heigh
   return layer;
 }
 
+// A run-length plane of `height` rows of `width` pixels (a multiple of 128),
+// each row repeat packets of 128 equal bytes.
+Bytes RepeatedRunLengthPlane(std::int32_t width, std::int32_t height, std::uint8_t value) {
+  plymark::test::ByteWriter plane;
+  const std::int32_t packets = width / 128;
+  for (std::int32_t y = 0; y < height; ++y) plane.I16(2 * packets);
+  for (std::int32_t y = 0; y < height; ++y) {
+    for (std::int32_t p = 0; p < packets; ++p)
+      plane.U8(0x81).U8(static_cast<std::uint8_t>(value + y));
+  }
+  return plane.Data();
+}
+
 std::vector<std::pair<std::string, Bytes>> OpenSeeds() {
   std::vector<std::pair<std::string, Bytes>> seeds;
   TestDocument solid;
@@ -91,6 +104,16 @@ std::vector<std::pair<std::string, Bytes>> OpenSeeds() {
   }
   deep.Layers = {deepLayer};
   seeds.emplace_back("deep-16-zip.psd", BuildPsd(deep));
+
+  // Large enough for its rows to be shared between two threads.
+  TestDocument large;
+  TestLayer largeLayer{0, 0, 512, 512, {}, "lite", {}};
+  for (std::int16_t id = 0; id < 3; ++id) {
+    largeLayer.Channels.push_back(
+        {id, 1, RepeatedRunLengthPlane(512, 512, static_cast<std::uint8_t>(id * 60))});
+  }
+  large.Layers = {largeLayer};
+  seeds.emplace_back("large-run-length.psd", BuildPsd(large));
 
   TestDocument many;
   for (int i = 0; i < 14; ++i) many.Layers.push_back(SolidLayer(0, i, 2, i + 2, 9, 9, 9));
