@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -78,7 +79,11 @@ OpenedFile SystemFileSource::Open(const std::string& path) {
   }
   auto bytes = std::make_shared<FileBytes>();
   const auto expected = static_cast<std::size_t>(status.st_size);
-  bytes->Data = std::make_unique_for_overwrite<std::uint8_t[]>(expected == 0 ? 1 : expected);
+  try {
+    bytes->Data = std::make_unique_for_overwrite<std::uint8_t[]>(expected == 0 ? 1 : expected);
+  } catch (const std::bad_alloc&) {
+    return {nullptr, "there is not enough memory to read it"};
+  }
 
   // The file may shrink while it is read; what was actually read, from its
   // start on, is the file.

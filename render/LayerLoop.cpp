@@ -21,6 +21,10 @@ namespace {
 
 // A layer may have this many pixels whatever its channels hold.
 constexpr std::int64_t kPixelAllowance = 65536;
+// All layers of a file together may have this many pixels beyond what their
+// channels can fill: twelve layers' allowance. Without this cap every layer
+// record of 34 bytes could ask for 65536 pixels to be made and cleared.
+constexpr std::int64_t kFilePixelAllowance = 12 * kPixelAllowance;
 
 // The most plane bytes one stored byte can give under a compression code: raw 1;
 // run-length 64 (two bytes repeat a value 128 times); deflate at most 1032.
@@ -65,9 +69,11 @@ std::optional<std::array<const ChannelBlock*, 3>> PlanesByRows(const ColourChann
 
 // Refuses a layer whose size its stored bytes could not produce, before any
 // memory is taken for it. Each sample takes `bytesPerSample` bytes.
+// `unfilledSoFar` counts the pixels of the layers before that lie beyond what
+// their channels can fill.
 void CheckLayerSize(std::int32_t width, std::int32_t height,
                     const std::array<const ChannelBlock*, 4>& sources, const LayerRecord& record,
-                    int layer, int bytesPerSample) {
+                    int layer, int bytesPerSample, std::int64_t& unfilledSoFar) {
   if (width > kLargestLayerSide || height > kLargestLayerSide) {
     throw PsdError::Damaged(record.RecordOffset, LayerField(layer, "rectangle"),
                             "measures " + std::to_string(width) + " x " + std::to_string(height) +
@@ -84,6 +90,13 @@ void CheckLayerSize(std::int32_t width, std::int32_t height,
     throw PsdError::Damaged(record.RecordOffset, LayerField(layer, "rectangle"),
                             "measures " + std::to_string(width) + " x " + std::to_string(height) +
                                 " pixels, more than its stored channel data can fill");
+  }
+  unfilledSoFar += std::max<std::int64_t>(0, pixels - producible);
+  if (unfilledSoFar > kFilePixelAllowance) {
+    throw PsdError::Damaged(record.RecordOffset, LayerField(layer, "rectangle"),
+                            "brings the pixels that no stored channel data fills to " +
+                                std::to_string(unfilledSoFar) + ", more than the " +
+                                std::to_string(kFilePixelAllowance) + " a file may have");
   }
 }
 
@@ -127,6 +140,7 @@ void SizePixelBuffer(std::vector<PixelRecord>& pixels, std::size_t count) {
 void RenderLayers(DocumentState& state, TileSurface& tiles, StageClock* clock) {
   const int tileCount = tiles.TileCount();
   LayerRows rows;
+  std::int64_t unfilledSoFar = 0;
   for (int i = 0; i < state.LayerCount; ++i) {
     const LayerRecord& record = state.Layers[static_cast<std::size_t>(i)];
     const std::int32_t width = EdgeDistance(record.Left, record.Right, record, i, "width");
@@ -134,7 +148,7 @@ void RenderLayers(DocumentState& state, TileSurface& tiles, StageClock* clock) {
     const ColourChannels colour = FindColourChannels(state, i);
     // A depth that cannot be shown decodes nothing; its layers are sized as 8-bit ones.
     const int bytesPerSample = std::max(1, BytesPerSample(state.Header.Depth));
-    CheckLayerSize(width, height, colour.Blocks, record, i, bytesPerSample);
+    CheckLayerSize(width, height, colour.Blocks, record, i, bytesPerSample, unfilledSoFar);
 
     state.TileWidth = width;
     state.TileHeight = height;

@@ -2,6 +2,8 @@
 
 PLYMARK_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 PLYMARK_PACKAGES=(cmake g++ ninja-build qt6-base-dev libgtest-dev zlib1g-dev xvfb xauth)
+# For the fuzz targets (libFuzzer comes with clang's runtime libraries).
+PLYMARK_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 
 # Installs whichever of the given Debian packages are missing (as root, with
 # one apt-get update first); without root it says what to install.

@@ -37,7 +37,9 @@ TEST(ChannelData, BlocksFollowTheChannelInfoOrderWithTheirCodesAndBytes) {
                     {1, -1, {}},
                     {2, 2, {0xAA}}};
   document.Layers = {layer};
-  const DocumentState state = ReadThroughChannels(test::BuildPsd(document));
+  // The blocks view the file's bytes, which must outlive them.
+  const Bytes file = test::BuildPsd(document);
+  const DocumentState state = ReadThroughChannels(file);
 
   ASSERT_EQ(state.ChannelData.size(), 1u);
   const ChannelTableEntry& entry = state.ChannelData[0];
@@ -61,7 +63,9 @@ TEST(ChannelData, LayersFollowEachOtherWithoutGaps) {
   TestLayer three{0, 0, 1, 1, {{0, 0, {1}}, {1, 0, {2}}, {2, 0, {3}}}, "norm", {}};
   TestLayer four{0, 0, 1, 1, {{-1, 0, {4}}, {0, 0, {5}}, {1, 0, {6}}, {2, 0, {7}}}, "norm", {}};
   document.Layers = {three, four};
-  const DocumentState state = ReadThroughChannels(test::BuildPsd(document));
+  // The blocks view the file's bytes, which must outlive them.
+  const Bytes file = test::BuildPsd(document);
+  const DocumentState state = ReadThroughChannels(file);
   ASSERT_EQ(state.ChannelData.size(), 2u);
   EXPECT_EQ(state.ChannelData[0].BlockCount, 3);
   EXPECT_EQ(state.ChannelData[1].BlockCount, 4);

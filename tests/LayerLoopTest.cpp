@@ -229,5 +229,27 @@ TEST(LayerLoopDamage, LayersLargerThanTheFormatOrTheirDataAllowAreRefused) {
   }
 }
 
+TEST(LayerLoopDamage, PixelsNoDataFillsAreCappedForTheWholeFile) {
+  // Twelve layers of 65536 pixels without channels are allowed, and so is a
+  // thirteenth whose data fills it; one pixel that no data fills is not.
+  TestDocument document;
+  for (int i = 0; i < 12; ++i) document.Layers.push_back(TestLayer{0, 0, 256, 256, {}, "norm", {}});
+  document.Layers.push_back(TestLayer{0, 0, 1, 2, {{0, 0, Bytes{7, 7}}}, "norm", {}});
+  Rendered allowed(document);
+  EXPECT_NO_THROW(allowed.Render());
+
+  document.Layers.back().Channels.clear();
+  Rendered refused(document);
+  try {
+    refused.Render();
+    FAIL() << "a thirteenth layer beyond its data passes the file's allowance";
+  } catch (const PsdError& error) {
+    EXPECT_NE(std::string(error.what()).find("rectangle of layer 12"), std::string::npos);
+    EXPECT_NE(std::string(error.what()).find("more than the 786432 a file may have"),
+              std::string::npos);
+  }
+  EXPECT_EQ(refused.tiles.At(11).Width, 256);  // the layers before keep their tiles
+}
+
 }  // namespace
 }  // namespace plymark

@@ -1,0 +1,175 @@
+// Writes seed inputs for the fuzz targets, built with the tests' PSD writer:
+// OUTDIR/open/*.psd (whole files) and OUTDIR/decode-plane/* (three choice
+// bytes, then a stored plane).
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/PsdWriter.h"
+
+namespace {
+
+using plymark::test::BuildPsd;
+using plymark::test::Bytes;
+using plymark::test::PredictedZipPlane;
+using plymark::test::RunLengthPlane;
+using plymark::test::Samples16;
+using plymark::test::Samples32;
+using plymark::test::SolidLayer;
+using plymark::test::TestDocument;
+using plymark::test::TestLayer;
+using plymark::test::ZipPlane;
+
+void Write(const std::filesystem::path& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+// A layer whose three colour channels are run-length coded rows of `width`
+// bytes, each row a ramp, with a raw transparency channel.
+TestLayer RunLengthLayer(std::int32_t top, std::int32_t left, std::int32_t height,
+                         std::int32_t width) {
+  TestLayer layer{top, left, top + height, left + width, {}, "mul ", {}};
+  const auto pixels = static_cast<std::size_t>(width * height);
+  layer.Channels.push_back({-1, 0, Bytes(pixels, 200)});
+  for (std::int16_t id = 0; id < 3; ++id) {
+    std::vector<Bytes> rows;
+    for (std::int32_t y = 0; y < height; ++y) {
+      Bytes row;
+      for (std::int32_t x = 0; x < width; ++x) {
+        row.push_back(static_cast<std::uint8_t>(x * 16 + y + id * 40));
+      }
+      rows.push_back(row);
+    }
+    layer.Channels.push_back({id, 1, RunLengthPlane(rows)});
+  }
+  return layer;
+}
+
+// A run-length plane of `height` rows of `width` pixels (a multiple of 128),
+// each row repeat packets of 128 equal bytes.
+Bytes RepeatedRunLengthPlane(std::int32_t width, std::int32_t height, std::uint8_t value) {
+  plymark::test::ByteWriter plane;
+  const std::int32_t packets = width / 128;
+  for (std::int32_t y = 0; y < height; ++y) plane.I16(2 * packets);
+  for (std::int32_t y = 0; y < height; ++y) {
+    for (std::int32_t p = 0; p < packets; ++p)
+      plane.U8(0x81).U8(static_cast<std::uint8_t>(value + y));
+  }
+  return plane.Data();
+}
+
+std::vector<std::pair<std::string, Bytes>> OpenSeeds() {
+  std::vector<std::pair<std::string, Bytes>> seeds;
+  TestDocument solid;
+  solid.Layers = {SolidLayer(0, 0, 4, 4, 10, 20, 30), SolidLayer(1, 1, 3, 4, 200, 100, 50)};
+  seeds.emplace_back("solid-raw.psd", BuildPsd(solid));
+
+  TestDocument packed;
+  packed.Layers = {RunLengthLayer(0, 0, 5, 7), RunLengthLayer(2, 3, 3, 2)};
+  seeds.emplace_back("run-length.psd", BuildPsd(packed));
+
+  TestDocument gray;
+  gray.ColorMode = 1;
+  gray.Channels = 1;
+  TestLayer grayLayer{0, 0, 3, 3, {{-1, 0, Bytes(9, 255)}, {0, 0, Bytes(9, 99)}}, "scrn", {}};
+  gray.Layers = {grayLayer};
+  seeds.emplace_back("gray.psd", BuildPsd(gray));
+
+  TestDocument extras;
+  TestLayer named = SolidLayer(0, 0, 2, 2, 1, 2, 3);
+  named.BlendKey = "over";
+  // Extra data: an empty mask, empty blending ranges and a Pascal name.
+  named.Extra = {0, 0, 0, 0, 0, 0, 0, 0, 3, 'a', 'b', 'c'};
+  extras.Layers = {named};
+  extras.ColorModeData = Bytes(768, 7);
+  extras.ImageResources = {'8', 'B', 'I', 'M', 0x03, 0xED, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0};
+  seeds.emplace_back("extras.psd", BuildPsd(extras));
+
+  TestDocument empty;
+  empty.WithLayerSection = false;
+  seeds.emplace_back("no-layers.psd", BuildPsd(empty));
+
+  TestDocument deep;
+  deep.Depth = 16;
+  deep.LayerBlockKey = "Lr16";
+  TestLayer deepLayer{0, 0, 2, 3, {}, "norm", {}};
+  for (std::int16_t id = -1; id < 3; ++id) {
+    const Bytes plane = Samples16({0, 1000, 20000, 30000, 65535, static_cast<std::uint16_t>(id)});
+    deepLayer.Channels.push_back({id, 3, PredictedZipPlane(plane, 3, 2, 2)});
+  }
+  deep.Layers = {deepLayer};
+  seeds.emplace_back("deep-16-zip.psd", BuildPsd(deep));
+
+  // Large enough for its rows to be shared between two threads.
+  TestDocument large;
+  TestLayer largeLayer{0, 0, 512, 512, {}, "lite", {}};
+  for (std::int16_t id = 0; id < 3; ++id) {
+    largeLayer.Channels.push_back(
+        {id, 1, RepeatedRunLengthPlane(512, 512, static_cast<std::uint8_t>(id * 60))});
+  }
+  large.Layers = {largeLayer};
+  seeds.emplace_back("large-run-length.psd", BuildPsd(large));
+
+  TestDocument many;
+  for (int i = 0; i < 14; ++i) many.Layers.push_back(SolidLayer(0, i, 2, i + 2, 9, 9, 9));
+  seeds.emplace_back("fourteen-layers.psd", BuildPsd(many));
+  return seeds;
+}
+
+// Three choice bytes (width - 1, height - 1, compression + 4 x depth index of
+// 8, 16, 32), then the plane.
+Bytes PlaneSeed(std::uint8_t width, std::uint8_t height, std::uint8_t compression,
+                const Bytes& plane, std::uint8_t depthIndex = 0) {
+  Bytes seed = {static_cast<std::uint8_t>(width - 1), static_cast<std::uint8_t>(height - 1),
+                static_cast<std::uint8_t>(compression + 4 * depthIndex)};
+  seed.insert(seed.end(), plane.begin(), plane.end());
+  return seed;
+}
+
+std::vector<std::pair<std::string, Bytes>> DecodePlaneSeeds() {
+  std::vector<std::pair<std::string, Bytes>> seeds;
+  seeds.emplace_back("raw-4x3", PlaneSeed(4, 3, 0, Bytes(12, 77)));
+  std::vector<Bytes> rows = {{1, 2, 3, 4, 5}, {6, 6, 6, 6, 6}, {7, 8, 9, 10, 11}};
+  seeds.emplace_back("rle-5x3", PlaneSeed(5, 3, 1, RunLengthPlane(rows)));
+  // Repeat packets: two rows of 8 equal bytes each, then a no-operation byte.
+  seeds.emplace_back("rle-repeat-8x2", PlaneSeed(8, 2, 1, {0, 2, 0, 3, 0xF9, 5, 0xF9, 6, 0x80}));
+  std::vector<Bytes> wide(2, Bytes(64, 42));
+  seeds.emplace_back("rle-64x2", PlaneSeed(64, 2, 1, RunLengthPlane(wide)));
+
+  Bytes ramp;
+  for (int i = 0; i < 6 * 5; ++i) ramp.push_back(static_cast<std::uint8_t>(i * 7));
+  seeds.emplace_back("zip-6x5", PlaneSeed(6, 5, 2, ZipPlane(ramp)));
+  seeds.emplace_back("zip-predicted-6x5", PlaneSeed(6, 5, 3, PredictedZipPlane(ramp, 6, 5, 1)));
+  std::vector<std::uint16_t> deep;
+  for (int i = 0; i < 4 * 3; ++i) deep.push_back(static_cast<std::uint16_t>(i * 5000));
+  seeds.emplace_back("raw-16-4x3", PlaneSeed(4, 3, 0, Samples16(deep), 1));
+  seeds.emplace_back("zip-predicted-16-4x3",
+                     PlaneSeed(4, 3, 3, PredictedZipPlane(Samples16(deep), 4, 3, 2), 1));
+  const Bytes floats = Samples32({0.0f, 0.25f, 0.5f, 1.0f, 2.0f, -1.0f});
+  seeds.emplace_back("raw-32-3x2", PlaneSeed(3, 2, 0, floats, 2));
+  seeds.emplace_back("zip-predicted-32-3x2",
+                     PlaneSeed(3, 2, 3, PredictedZipPlane(floats, 3, 2, 4), 2));
+  return seeds;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s OUTDIR\n", argv[0]);
+    return 2;
+  }
+  const std::filesystem::path root(argv[1]);
+  const std::vector<std::pair<std::string, std::vector<std::pair<std::string, Bytes>>>> targets = {
+      {"open", OpenSeeds()}, {"decode-plane", DecodePlaneSeeds()}};
+  for (const auto& [target, seeds] : targets) {
+    std::filesystem::create_directories(root / target);
+    for (const auto& [name, bytes] : seeds) Write(root / target / ("seed-" + name), bytes);
+  }
+  return 0;
+}
