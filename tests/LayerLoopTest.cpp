@@ -10,6 +10,7 @@
 #include "render/LayerLoop.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/PsdWriter.h"
+#include "tests/support/RenderedDocument.h"
 
 namespace plymark {
 namespace {
@@ -24,27 +25,7 @@ constexpr std::uint32_t Rgb(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
   return 0xff000000u | (r << 16) | (g << 8) | b;
 }
 
-struct Rendered {
-  Bytes file;
-  DocumentState state;
-  MemoryTileSurface tiles{12};
-
-  explicit Rendered(const TestDocument& document) : file(test::BuildPsd(document)) {}
-
-  void Render() {
-    test::FakeMessageSink messages;
-    ReadFileHeader(file, state);
-    ReadColorModeSection(file, state, messages);
-    ReadImageResourceSection(file, state);
-    ReadChannelData(file, state, ReadLayerRecords(file, state, messages));
-    RenderLayers(state, tiles);
-  }
-
-  std::uint32_t Pixel(int tile, int x, int y) const {
-    const auto& t = tiles.At(tile);
-    return t.Image.at(static_cast<std::size_t>(y * t.Width + x));
-  }
-};
+using Rendered = test::RenderedDocument;
 
 TEST(LayerLoop, TileSizeIsTheRectanglesSizeWhicheverWayItsEdgesLie) {
   TestDocument document;

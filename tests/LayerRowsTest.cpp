@@ -16,6 +16,7 @@
 #include "render/PaintLayerTile.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/PsdWriter.h"
+#include "tests/support/RenderedDocument.h"
 
 namespace plymark {
 namespace {
@@ -50,22 +51,7 @@ Bytes Flatten(const std::vector<Bytes>& rows) {
   return all;
 }
 
-struct Rendered {
-  Bytes file;
-  DocumentState state;
-  MemoryTileSurface tiles{12};
-
-  explicit Rendered(const TestDocument& document) : file(test::BuildPsd(document)) {}
-
-  void Render() {
-    test::FakeMessageSink messages;
-    ReadFileHeader(file, state);
-    ReadColorModeSection(file, state, messages);
-    ReadImageResourceSection(file, state);
-    ReadChannelData(file, state, ReadLayerRecords(file, state, messages));
-    RenderLayers(state, tiles);
-  }
-};
+using Rendered = test::RenderedDocument;
 
 constexpr std::uint32_t Word(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
   return 0xff000000u | (r << 16) | (g << 8) | b;
