@@ -1,40 +1,71 @@
 #include "app/OpenWorkflow.h"
 
+#include <string_view>
+
 #include "app/ReadLayerSection.h"
 #include "psd/CodePage.h"
 #include "psd/FileHeader.h"
 #include "psd/PsdError.h"
 
 namespace plymark {
+namespace {
+
+// A file that fails to open and does not start as every PSD and PSB does is
+// most likely no such file at all: say so beside what went wrong.
+std::string WithSignatureHint(const FileView& file, std::string problem) {
+  constexpr std::string_view kSignature = "8BPS";
+  std::string_view start;
+  try {
+    const auto bytes = file.BytesUpTo(0, kSignature.size());
+    start = std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  } catch (const PsdError&) {
+    return problem;  // the start cannot be read again: nothing to add
+  }
+  if (start != kSignature) {
+    problem += "; the file does not look like a PSD or PSB file, which starts with \"8BPS\"";
+  }
+  return problem;
+}
+
+}  // namespace
 
 std::optional<OpenFailure> OpenDocument(const std::string& path, DocumentState& state,
                                         FileSource& files, MessageSink& messages,
                                         TileSurface& tiles, StageClock* clock) {
   state.FileName = path;
-  // The previous file's bytes and the blocks that view them go before the
-  // next file is read, so that two files never take memory at once.
+  // The previous file's blocks and buffers go before the next file is read,
+  // so that two files never take memory at once.
   state.ChannelData.clear();
-  state.File.reset();
+  state.ChannelBuffer = {};
+  state.LoadedLayer = -1;
+  state.Pixels = {};
+  state.File = FileView();
   OpenedFile opened;
   {
     const StageTimer timer(clock, Stage::FileRead);
     opened = files.Open(path);
   }
-  if (!opened.Bytes) return OpenFailure{"the file cannot be opened: " + opened.Error};
+  if (!opened.File) return OpenFailure{"the file cannot be opened: " + opened.Error};
 
-  // The document keeps the bytes alive: the channel blocks view them.
-  state.File = opened.Bytes;
-  const FileView file = opened.Bytes->View();
+  state.File = FileView(opened.File);
+  const FileView file = state.File;
   try {
     {
       const StageTimer timer(clock, Stage::Parsing);
       ReadFileHeader(file, state);
+      // A PSD addresses its bytes with signed 32-bit positions; only a PSB
+      // may be larger.
+      if (state.Header.Version != 2 && file.size() > kLargestPsdPosition) {
+        return OpenFailure{
+            "the file cannot be opened: it is larger than the 2 GB that a PSD file "
+            "can have"};
+      }
       ReadColorModeSection(file, state, messages);
       ReadImageResourceSection(file, state);
     }
     ReadLayerSection(file, state, messages, tiles, clock);
   } catch (const PsdError& error) {
-    return OpenFailure{error.what()};
+    return OpenFailure{WithSignatureHint(file, error.what())};
   } catch (const std::bad_alloc&) {
     return OpenFailure{"there is not enough memory to show it"};
   }

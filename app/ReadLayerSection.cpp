@@ -9,12 +9,32 @@
 #include "render/LayerLoop.h"
 
 namespace plymark {
+namespace {
+
+// The one message of an Open that left out PSB layers too large for a tile.
+std::string SkippedLayersText(const DocumentState& state) {
+  const std::size_t count = state.SkippedLayers.size();
+  std::string text =
+      "This document has " + std::to_string(count) + (count == 1 ? " layer" : " layers") +
+      " wider or higher than the " + std::to_string(kLargestLayerSide) +
+      " pixels a tile can show; Plymark leaves " + (count == 1 ? "it" : "them") + " out: ";
+  for (std::size_t k = 0; k < count; ++k) {
+    const SkippedLayer& skipped = state.SkippedLayers[k];
+    const std::string& name = state.Layers[static_cast<std::size_t>(skipped.Layer)].Name;
+    if (k > 0) text += ", ";
+    text += "layer " + std::to_string(skipped.Layer) + " \"" + name + "\" (" +
+            std::to_string(skipped.Width) + " \u00d7 " + std::to_string(skipped.Height) + ")";
+  }
+  return text + ".";
+}
+
+}  // namespace
 
 void ReadLayerSection(FileView file, DocumentState& state, MessageSink& messages,
                       TileSurface& tiles, StageClock* clock) {
   {
     const StageTimer timer(clock, Stage::Parsing);
-    const std::int32_t channelDataPosition = ReadLayerRecords(file, state, messages);
+    const std::int64_t channelDataPosition = ReadLayerRecords(file, state, messages);
     ReadChannelData(file, state, channelDataPosition);
   }
   // Layers of a depth that cannot be shown stay black; say so once.
@@ -27,6 +47,7 @@ void ReadLayerSection(FileView file, DocumentState& state, MessageSink& messages
     messages.ShowMessage(UnshowableColourModeText(state.Header.ColorMode));
   }
   RenderLayers(state, tiles, clock);
+  if (!state.SkippedLayers.empty()) messages.ShowMessage(SkippedLayersText(state));
 }
 
 }  // namespace plymark

@@ -10,7 +10,9 @@ namespace plymark {
 
 // The layer-and-mask section from FilePos: the layer records, the channel
 // blocks behind them, then every layer decoded and painted into its tile.
-// FilePos is only read. A clock, when given, receives the time of every stage.
+// FilePos is only read. PSB layers too large for a tile are left out, with
+// one message that names them. A clock, when given, receives the time of
+// every stage.
 void ReadLayerSection(FileView file, DocumentState& state, MessageSink& messages,
                       TileSurface& tiles, StageClock* clock = nullptr);
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/OpenWorkflow.h"
 #include "platform/FileSource.h"
@@ -16,17 +17,30 @@
 
 namespace {
 
+// The same bytes, but not offered as a file in memory: channel data is read
+// into the layer loop's buffer, as from a file on disk.
+class ReadOnlyFile final : public plymark::RandomAccessFile {
+ public:
+  explicit ReadOnlyFile(std::vector<std::uint8_t> bytes) : file_(std::move(bytes)) {}
+  std::uint64_t Size() const override { return file_.Size(); }
+  plymark::ReadResult ReadAt(std::uint64_t offset, std::span<std::uint8_t> into) const override {
+    return file_.ReadAt(offset, into);
+  }
+
+ private:
+  plymark::MemoryFile file_;
+};
+
 // Serves the input as the one file, in a buffer of exactly its size so that
 // any read past its end is an out-of-bounds access the sanitizer reports.
+// Every other input is read through positioned reads, as a file on disk is.
 class InputFileSource final : public plymark::FileSource {
  public:
   InputFileSource(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
   plymark::OpenedFile Open(const std::string&) override {
-    auto bytes = std::make_shared<plymark::FileBytes>();
-    bytes->Data = std::make_unique_for_overwrite<std::uint8_t[]>(size_);
-    if (size_ > 0) std::memcpy(bytes->Data.get(), data_, size_);
-    bytes->Size = size_;
-    return {std::move(bytes), {}};
+    std::vector<std::uint8_t> bytes(data_, data_ + size_);
+    if (size_ % 2 == 0) return {std::make_shared<plymark::MemoryFile>(std::move(bytes)), {}};
+    return {std::make_shared<ReadOnlyFile>(std::move(bytes)), {}};
   }
 
  private:

@@ -4,7 +4,8 @@
 
 namespace plymark {
 
-// Reads a file through the operating system, opened read-only, in one pass.
+// Opens files through the operating system, read-only; the file stays open
+// while the document is read and is read by positioned reads.
 class SystemFileSource final : public FileSource {
  public:
   OpenedFile Open(const std::string& path) override;

@@ -6,24 +6,24 @@
 #include <string>
 #include <vector>
 
-#include "platform/FileSource.h"
+#include "psd/FieldReader.h"
 
 namespace plymark {
 
 // The fixed 26-byte header at the start of every PSD file.
 struct FileHeader {
   std::string Signature;       ///< four characters, "8BPS" in a PSD file
-  std::int16_t Version = 0;    ///< 1 for PSD
+  std::int16_t Version = 0;    ///< 1 for PSD, 2 for PSB (the large document format)
   std::int16_t Channels = 0;   ///< channels of the merged image
-  std::int16_t Rows = 0;       ///< image height
-  std::int16_t Columns = 0;    ///< image width
+  std::int32_t Rows = 0;       ///< image height: 16 bits in a PSD, up to 300000 in a PSB
+  std::int32_t Columns = 0;    ///< image width, as Rows
   std::int16_t Depth = 0;      ///< bits per channel
   std::int16_t ColorMode = 0;  ///< 1 grayscale, 2 indexed, 3 RGB, 4 CMYK, ...
 };
 
 struct ChannelInfoRecord {
   std::int16_t ChannelId = 0;      ///< 0, 1, 2... colour channels; -1 transparency; -2, -3 masks
-  std::int32_t ChannelLength = 0;  ///< stored bytes, the 2-byte compression code included
+  std::int64_t ChannelLength = 0;  ///< stored bytes, the 2-byte compression code included
 };
 
 struct LayerRecord {
@@ -47,9 +47,24 @@ struct LayerRecord {
 // One stored channel of a layer: its compression code and the bytes behind it.
 struct ChannelBlock {
   std::int16_t Compression = 0;  ///< 0 raw, 1 run-length (PackBits), 2 ZIP, 3 ZIP with prediction
-  std::span<const std::uint8_t> Data;  ///< a view of the file's bytes, which the state keeps alive
-  std::int64_t DataOffset = 0;         ///< byte offset of Data's first byte in the file
+  /// The stored bytes: a view of a file held in memory, or of the channel
+  /// buffer once the block's layer has been read; empty before.
+  std::span<const std::uint8_t> Data;
+  std::int64_t DataOffset = 0;  ///< byte offset of the stored bytes' first byte in the file
+  std::int64_t DataLength = 0;  ///< number of stored bytes: ChannelLength - 2
+  int RowLengthBytes = 2;       ///< bytes of a run-length row's byte count: 2 in a PSD, 4 in a PSB
 };
+
+// The stored byte count of run-length row `row` of a channel whose row counts
+// take `bytes` bytes each (2 or 4), read from the counts at the data's start.
+inline std::size_t StoredRowLength(const std::uint8_t* data, std::size_t row, int bytes) {
+  const std::uint8_t* at = data + row * static_cast<std::size_t>(bytes);
+  if (bytes == 4) {
+    return (static_cast<std::size_t>(at[0]) << 24) | (static_cast<std::size_t>(at[1]) << 16) |
+           (static_cast<std::size_t>(at[2]) << 8) | at[3];
+  }
+  return (static_cast<std::size_t>(at[0]) << 8) | at[1];
+}
 
 struct ChannelTableEntry {
   std::int16_t BlockCount = 0;       ///< the layer's ChannelCount
@@ -62,6 +77,14 @@ struct PixelRecord {
   std::int16_t Blue = 0;
 };
 
+// A layer that the layer loop left out: a PSB layer wider or higher than a
+// tile can show.
+struct SkippedLayer {
+  int Layer = 0;
+  std::int32_t Width = 0;
+  std::int32_t Height = 0;
+};
+
 // Everything parsed from the open file; one per window.
 struct DocumentState {
   std::string FileName;
@@ -71,18 +94,28 @@ struct DocumentState {
   /// (missing entries 0). Empty in every other colour mode.
   std::vector<std::uint8_t> ColorTable;
   std::int32_t ImageResourcesLength = 0;
-  std::int32_t LayerSectionLength = 0;
-  std::int32_t LayerInfoLength = 0;
-  std::int16_t LayerCount = 0;  ///< never negative
+  std::int64_t ImageResourcesOffset = 0;  ///< byte offset of the image resources' first byte
+  std::int64_t LayerSectionLength = 0;    ///< 4 bytes in a PSD, 8 in a PSB
+  std::int64_t LayerInfoLength = 0;       ///< as LayerSectionLength
+  std::int16_t LayerCount = 0;            ///< never negative
   std::vector<LayerRecord> Layers;
   std::vector<ChannelTableEntry> ChannelData;
   std::int32_t TileWidth = 0;
   std::int32_t TileHeight = 0;
-  std::vector<PixelRecord> Pixels;  ///< TileWidth x TileHeight, row-major, top row first
-  std::int32_t FilePos = 0;         ///< 1-based read position handed from parser to parser
+  std::vector<PixelRecord> Pixels;          ///< TileWidth x TileHeight, row-major, top row first
+  std::vector<SkippedLayer> SkippedLayers;  ///< in layer order
+  std::int64_t FilePos = 0;                 ///< 1-based read position handed from parser to parser
 
-  // The bytes that the channel blocks' Data views point into.
-  std::shared_ptr<const FileBytes> File;
+  // The open file. Channel blocks are read from it when their layer is
+  // decoded (a file held in memory is viewed in place).
+  FileView File;
+  // The channel data of the layer being decoded (LoadedLayer, -1 for none);
+  // reused from layer to layer.
+  int LoadedLayer = -1;
+  struct {
+    std::unique_ptr<std::uint8_t[]> Bytes;
+    std::size_t Capacity = 0;
+  } ChannelBuffer;
 };
 
 }  // namespace plymark

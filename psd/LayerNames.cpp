@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "psd/CodePage.h"
+#include "psd/TaggedBlocks.h"
 
 namespace plymark {
 namespace {
@@ -21,6 +22,13 @@ class ExtraDataCursor {
     if (Left() < 4) return std::nullopt;
     std::uint32_t value = 0;
     for (int i = 0; i < 4; ++i) value = (value << 8) | bytes_[offset_++];
+    return value;
+  }
+
+  std::optional<std::uint64_t> UInt64() {
+    if (Left() < 8) return std::nullopt;
+    std::uint64_t value = 0;
+    for (int i = 0; i < 8; ++i) value = (value << 8) | bytes_[offset_++];
     return value;
   }
 
@@ -90,17 +98,20 @@ std::optional<std::string> UnicodeName(std::span<const std::uint8_t> data) {
 
 // The tagged blocks behind the Pascal name: 4-byte signature, 4-byte key,
 // 4-byte length, data. Returns the name of the first `luni` block that fits.
-std::optional<std::string> FindUnicodeName(ExtraDataCursor cursor) {
+std::optional<std::string> FindUnicodeName(ExtraDataCursor cursor, std::int16_t version) {
   while (cursor.Left() >= 12) {
     const auto signature = cursor.Bytes(4);
     if (!IsTaggedBlockSignature(*signature)) return std::nullopt;
     const std::string_view key = AsText(*cursor.Bytes(4));
-    const std::uint32_t length = *cursor.UInt32();
-    const auto data = cursor.Bytes(length);
+    const auto length = HasEightByteLength(version, key)
+                            ? cursor.UInt64()
+                            : std::optional<std::uint64_t>(cursor.UInt32());
+    if (!length) return std::nullopt;
+    const auto data = cursor.Bytes(*length);
     if (!data) return std::nullopt;
     if (key == "luni") return UnicodeName(*data);
     // Some writers leave a block's padding to an even length out of its length.
-    if (length % 2 != 0 && cursor.Left() > 12) {
+    if (*length % 2 != 0 && cursor.Left() > 12) {
       ExtraDataCursor padded = cursor;
       padded.Bytes(1);
       const auto next = padded.Bytes(4);
@@ -117,7 +128,7 @@ std::string PascalNameToUtf8(std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
-std::string ReadLayerName(std::span<const std::uint8_t> extraData) {
+std::string ReadLayerName(std::span<const std::uint8_t> extraData, std::int16_t version) {
   ExtraDataCursor cursor(extraData);
   if (!cursor.SkipLengthAndBytes()) return {};  // layer mask data
   if (!cursor.SkipLengthAndBytes()) return {};  // blending ranges
@@ -130,17 +141,10 @@ std::string ReadLayerName(std::span<const std::uint8_t> extraData) {
   // ends inside this padding has no tagged blocks.
   const std::size_t padding = (4 - (1 + length) % 4) % 4;
   if (!cursor.Bytes(padding)) return PascalNameToUtf8(*pascal);
-  if (auto unicode = FindUnicodeName(cursor); unicode && !unicode->empty()) return *unicode;
+  if (auto unicode = FindUnicodeName(cursor, version); unicode && !unicode->empty()) {
+    return *unicode;
+  }
   return PascalNameToUtf8(*pascal);
-}
-
-std::span<const std::uint8_t> ExtraDataOf(std::span<const std::uint8_t> file, std::int32_t position,
-                                          std::int32_t extraLength) {
-  if (extraLength <= 0 || position < 1) return {};
-  const auto offset = static_cast<std::size_t>(position - 1);
-  if (offset >= file.size()) return {};
-  const std::size_t available = file.size() - offset;
-  return file.subspan(offset, std::min(available, static_cast<std::size_t>(extraLength)));
 }
 
 }  // namespace plymark

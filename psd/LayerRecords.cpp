@@ -1,5 +1,6 @@
 #include "psd/LayerRecords.h"
 
+#include <algorithm>
 #include <string>
 
 #include "psd/LayerNames.h"
@@ -11,8 +12,14 @@ namespace {
 
 // The smallest layer record: the fixed fields with no channels and no extra data.
 constexpr std::int64_t kSmallestLayerRecord = 34;
-// One channel's entry in a layer record: id and length.
-constexpr std::int64_t kChannelInfoSize = 6;
+// One channel's entry in a layer record: a 2-byte id and a length of 4 bytes
+// in a PSD, 8 in a PSB.
+std::int64_t ChannelInfoSize(std::int16_t version) {
+  return version == 2 ? 10 : 6;
+}
+// Extra data larger than this is looked into only as far as this goes: the
+// name and the blocks that describe the layer come first.
+constexpr std::size_t kLargestExtraDataLookedInto = std::size_t{16} << 20;
 // The smallest channel block: its compression code alone.
 constexpr std::int64_t kSmallestChannelBlock = 2;
 
@@ -21,15 +28,15 @@ std::string LayerField(int layer, const char* field) {
 }
 
 // A stored count is kept as its absolute value; -32768 has none in 16 bits.
-std::int16_t AbsoluteCount(std::int16_t stored, std::int32_t position, const std::string& field) {
+std::int16_t AbsoluteCount(std::int16_t stored, std::int64_t position, const std::string& field) {
   if (stored == -32768) {
     throw PsdError::Damaged(position - 1, field, "holds -32768, which is not a valid count");
   }
   return static_cast<std::int16_t>(stored < 0 ? -stored : stored);
 }
 
-void ReadLayerRecord(FileView file, std::int32_t& position, int layer, LayerRecord& record,
-                     std::int64_t& channelsSoFar) {
+void ReadLayerRecord(FileView file, std::int16_t version, std::int64_t& position, int layer,
+                     LayerRecord& record, std::int64_t& channelsSoFar) {
   record.RecordOffset = static_cast<std::int64_t>(position) - 1;
   record.Top = ReadInt32(file, position, LayerField(layer, "top edge"));
   record.Left = ReadInt32(file, position, LayerField(layer, "left edge"));
@@ -37,18 +44,18 @@ void ReadLayerRecord(FileView file, std::int32_t& position, int layer, LayerReco
   record.Right = ReadInt32(file, position, LayerField(layer, "right edge"));
 
   const std::string countField = LayerField(layer, "channel count");
-  const std::int32_t countPosition = position;
+  const std::int64_t countPosition = position;
   record.ChannelCount =
       AbsoluteCount(ReadInt16(file, position, countField), countPosition, countField);
 
   // Refuse counts that the rest of the file cannot hold before making lists for them.
-  if (record.ChannelCount * kChannelInfoSize > BytesLeft(file, position)) {
+  if (record.ChannelCount * ChannelInfoSize(version) > BytesLeft(file, position)) {
     throw PsdError::Damaged(countPosition - 1, countField,
                             "announces " + std::to_string(record.ChannelCount) +
                                 " channels, more than the rest of the file can describe");
   }
   channelsSoFar += record.ChannelCount;
-  if (channelsSoFar * kSmallestChannelBlock > static_cast<std::int64_t>(file.size())) {
+  if (channelsSoFar * kSmallestChannelBlock > file.size()) {
     throw PsdError::Damaged(countPosition - 1, countField,
                             "brings the layers to " + std::to_string(channelsSoFar) +
                                 " channels, more than the file has data for");
@@ -58,7 +65,8 @@ void ReadLayerRecord(FileView file, std::int32_t& position, int layer, LayerReco
   for (int j = 0; j < record.ChannelCount; ++j) {
     ChannelInfoRecord& info = record.ChannelInfo[static_cast<std::size_t>(j)];
     info.ChannelId = ReadInt16(file, position, LayerField(layer, "channel id"));
-    info.ChannelLength = ReadInt32(file, position, LayerField(layer, "channel data length"));
+    info.ChannelLength =
+        ReadLength(file, position, version, LayerField(layer, "channel data length"));
   }
 
   record.BlendSignature =
@@ -68,15 +76,20 @@ void ReadLayerRecord(FileView file, std::int32_t& position, int layer, LayerReco
   ReadInt32(file, position, LayerField(layer, "opacity and flags"));
   const std::string extraField = LayerField(layer, "extra-data length");
   record.ExtraLength = ReadInt32(file, position, extraField);
-  record.Name = ReadLayerName(ExtraDataOf(file, position, record.ExtraLength));
+  if (record.ExtraLength > 0) {
+    const auto extra = file.BytesUpTo(
+        position - 1,
+        std::min(static_cast<std::size_t>(record.ExtraLength), kLargestExtraDataLookedInto));
+    record.Name = ReadLayerName(extra, version);
+  }
   // The extra data is skipped by its length, which may even move backwards.
-  position = AdvancePosition(position, record.ExtraLength, extraField);
+  position = AdvancePosition(position, record.ExtraLength, extraField, LargestPosition(version));
 }
 
 // The layer count at `position` and one record per layer, into LayerCount and
 // Layers; returns the position behind the last record.
-std::int32_t ReadLayerList(FileView file, std::int32_t position, DocumentState& state) {
-  const std::int32_t countPosition = position;
+std::int64_t ReadLayerList(FileView file, std::int64_t position, DocumentState& state) {
+  const std::int64_t countPosition = position;
   const std::int16_t count =
       AbsoluteCount(ReadInt16(file, position, "layer count"), countPosition, "layer count");
   if (count * kSmallestLayerRecord > BytesLeft(file, position)) {
@@ -88,7 +101,8 @@ std::int32_t ReadLayerList(FileView file, std::int32_t position, DocumentState& 
   std::vector<LayerRecord> layers(static_cast<std::size_t>(count));
   std::int64_t channelsSoFar = 0;
   for (int i = 0; i < count; ++i) {
-    ReadLayerRecord(file, position, i, layers[static_cast<std::size_t>(i)], channelsSoFar);
+    ReadLayerRecord(file, state.Header.Version, position, i, layers[static_cast<std::size_t>(i)],
+                    channelsSoFar);
   }
   state.Layers = std::move(layers);
   state.LayerCount = count;
@@ -98,19 +112,20 @@ std::int32_t ReadLayerList(FileView file, std::int32_t position, DocumentState& 
 // An empty layer info: the layers may sit in an Lr16 or Lr32 block behind it,
 // with their channel data. Returns where the channel data begins, or
 // `otherwise` when there is no such block.
-std::int32_t ReadLayersInTaggedBlocks(FileView file, DocumentState& state,
-                                      std::int32_t layerInfoEnd, std::int64_t sectionEnd,
-                                      std::int32_t otherwise) {
-  const auto block = FindLayerBlock(file, layerInfoEnd, sectionEnd);
+std::int64_t ReadLayersInTaggedBlocks(FileView file, DocumentState& state,
+                                      std::int64_t layerInfoEnd, std::int64_t sectionEnd,
+                                      std::int64_t otherwise) {
+  const auto block = FindLayerBlock(file, layerInfoEnd, sectionEnd, state.Header.Version);
   if (!block) return otherwise;
   return ReadLayerList(file, block->Begin, state);
 }
 
 }  // namespace
 
-std::int32_t ReadLayerRecords(FileView file, DocumentState& state, MessageSink& messages) {
-  std::int32_t position = state.FilePos;
-  state.LayerSectionLength = ReadInt32(file, position, "layer-and-mask section length");
+std::int64_t ReadLayerRecords(FileView file, DocumentState& state, MessageSink& messages) {
+  const std::int16_t version = state.Header.Version;
+  std::int64_t position = state.FilePos;
+  state.LayerSectionLength = ReadLength(file, position, version, "layer-and-mask section length");
   state.LayerInfoLength = 0;
   state.LayerCount = 0;
   state.Layers.clear();
@@ -119,10 +134,12 @@ std::int32_t ReadLayerRecords(FileView file, DocumentState& state, MessageSink& 
   // An empty section holds nothing: a file without layers keeps its merged
   // image right behind this length.
   if (state.LayerSectionLength <= 0) return position;
-  const std::int64_t sectionEnd = static_cast<std::int64_t>(position) + state.LayerSectionLength;
+  // Only looked into, never required: a length beyond any file just ends nowhere.
+  const std::int64_t sectionEnd =
+      position + std::min(state.LayerSectionLength, LargestPosition(version));
 
-  state.LayerInfoLength = ReadInt32(file, position, "layer-info length");
-  const std::int32_t layerInfoStart = position;
+  state.LayerInfoLength = ReadLength(file, position, version, "layer-info length");
+  const std::int64_t layerInfoStart = position;
   if (state.LayerInfoLength <= 0) {
     return ReadLayersInTaggedBlocks(file, state, layerInfoStart, sectionEnd, position);
   }
@@ -130,10 +147,9 @@ std::int32_t ReadLayerRecords(FileView file, DocumentState& state, MessageSink& 
   position = ReadLayerList(file, position, state);
   if (state.LayerCount == 0) {
     const std::int64_t layerInfoEnd =
-        static_cast<std::int64_t>(layerInfoStart) + state.LayerInfoLength;
+        layerInfoStart + std::min(state.LayerInfoLength, LargestPosition(version));
     if (layerInfoEnd < sectionEnd) {
-      return ReadLayersInTaggedBlocks(file, state, static_cast<std::int32_t>(layerInfoEnd),
-                                      sectionEnd, position);
+      return ReadLayersInTaggedBlocks(file, state, layerInfoEnd, sectionEnd, position);
     }
   }
   return position;

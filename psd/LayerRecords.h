@@ -12,6 +12,6 @@ namespace plymark {
 // behind it, into LayerSectionLength, LayerInfoLength, LayerCount and Layers.
 // Returns the read position behind the last record, where the channel data
 // begins. An empty section or empty layer info gives no layers.
-std::int32_t ReadLayerRecords(FileView file, DocumentState& state, MessageSink& messages);
+std::int64_t ReadLayerRecords(FileView file, DocumentState& state, MessageSink& messages);
 
 }  // namespace plymark

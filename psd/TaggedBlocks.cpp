@@ -1,57 +1,61 @@
 #include "psd/TaggedBlocks.h"
 
 #include <algorithm>
-#include <limits>
+#include <array>
 #include <string>
 
 namespace plymark {
 namespace {
 
-// Signature, key and length of a tagged block.
-constexpr std::int64_t kTaggedBlockHead = 12;
+// Signature and key of a tagged block; its length follows.
+constexpr std::int64_t kTaggedBlockSignatureAndKey = 8;
 
-std::uint32_t BigEndian32(FileView file, std::int64_t position) {
-  const auto offset = static_cast<std::size_t>(position - 1);
-  return (static_cast<std::uint32_t>(file[offset]) << 24) |
-         (static_cast<std::uint32_t>(file[offset + 1]) << 16) |
-         (static_cast<std::uint32_t>(file[offset + 2]) << 8) | file[offset + 3];
+std::uint64_t BigEndian(std::span<const std::uint8_t> bytes) {
+  std::uint64_t value = 0;
+  for (const std::uint8_t byte : bytes) value = (value << 8) | byte;
+  return value;
 }
 
-std::string FourCharacters(FileView file, std::int64_t position) {
-  const auto offset = static_cast<std::size_t>(position - 1);
-  return std::string(file.begin() + static_cast<std::ptrdiff_t>(offset),
-                     file.begin() + static_cast<std::ptrdiff_t>(offset + 4));
+bool IsSignature(std::span<const std::uint8_t> bytes) {
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  return text == "8BIM" || text == "8B64";
 }
 
 }  // namespace
 
-std::optional<TaggedBlockData> FindLayerBlock(FileView file, std::int32_t position,
-                                              std::int64_t sectionEnd) {
-  // Every read below stays inside the section and inside the file, and every
-  // position fits the 32 bits of a read position.
-  const std::int64_t end =
-      std::min({sectionEnd, static_cast<std::int64_t>(file.size()) + 1,
-                static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max())});
+bool HasEightByteLength(std::int16_t version, std::string_view key) {
+  // The format's own list, and "cinf", which PSB writers store the same way.
+  static constexpr std::array<std::string_view, 14> kKeys = {"LMsk", "Lr16", "Lr32", "Layr", "Mt16",
+                                                             "Mt32", "Mtrn", "Alph", "FMsk", "lnk2",
+                                                             "FEid", "FXid", "PxSD", "cinf"};
+  return version == 2 && std::find(kKeys.begin(), kKeys.end(), key) != kKeys.end();
+}
+
+std::optional<TaggedBlockData> FindLayerBlock(FileView file, std::int64_t position,
+                                              std::int64_t sectionEnd, std::int16_t version) {
+  // Every read below stays inside the section and inside the file.
+  const std::int64_t end = std::min(sectionEnd, file.size() + 1);
   std::int64_t p = position;
   if (p < 1 || p + 4 > end) return std::nullopt;
 
   // The global layer mask info: a length, then that many bytes.
-  const std::int64_t maskLength = BigEndian32(file, p);
+  const auto maskLength = static_cast<std::int64_t>(BigEndian(file.Bytes(p - 1, 4, "")));
   p += 4 + maskLength;
 
-  while (p + kTaggedBlockHead <= end) {
-    const std::string signature = FourCharacters(file, p);
-    if (signature != "8BIM" && signature != "8B64") return std::nullopt;
-    const std::string key = FourCharacters(file, p + 4);
-    const std::int64_t length = BigEndian32(file, p + 8);
-    const std::int64_t dataBegin = p + kTaggedBlockHead;
-    if (length > end - dataBegin) return std::nullopt;
-    if (key == "Lr16" || key == "Lr32") {
-      return TaggedBlockData{static_cast<std::int32_t>(dataBegin),
-                             static_cast<std::int32_t>(dataBegin + length)};
-    }
+  while (p + kTaggedBlockSignatureAndKey + 4 <= end) {
+    const auto head = file.Bytes(p - 1, kTaggedBlockSignatureAndKey, "");
+    if (!IsSignature(head.first(4))) return std::nullopt;
+    const std::string key(reinterpret_cast<const char*>(head.data()) + 4, 4);
+    const std::int64_t lengthSize = HasEightByteLength(version, key) ? 8 : 4;
+    if (p + kTaggedBlockSignatureAndKey + lengthSize > end) return std::nullopt;
+    const std::uint64_t length = BigEndian(
+        file.Bytes(p - 1 + kTaggedBlockSignatureAndKey, static_cast<std::size_t>(lengthSize), ""));
+    const std::int64_t dataBegin = p + kTaggedBlockSignatureAndKey + lengthSize;
+    if (length > static_cast<std::uint64_t>(end - dataBegin)) return std::nullopt;
+    const auto dataLength = static_cast<std::int64_t>(length);
+    if (key == "Lr16" || key == "Lr32") return TaggedBlockData{dataBegin, dataBegin + dataLength};
     // The data is padded to an even size.
-    p = dataBegin + length + (length % 2);
+    p = dataBegin + dataLength + (dataLength % 2);
   }
   return std::nullopt;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "psd/FieldReader.h"
 
@@ -10,9 +11,13 @@ namespace plymark {
 // The data of one tagged block: 1-based position of its first byte and the
 // position just behind it.
 struct TaggedBlockData {
-  std::int32_t Begin = 0;
-  std::int32_t End = 0;
+  std::int64_t Begin = 0;
+  std::int64_t End = 0;
 };
+
+// In a PSB (version 2) the blocks of these keys store their length in 8
+// bytes, every other block in 4, as in a PSD.
+bool HasEightByteLength(std::int16_t version, std::string_view key);
 
 // Documents of 16 and 32 bits keep their layers in an "Lr16" or "Lr32" tagged
 // block behind an empty layer info. Walks from `position` (where the layer
@@ -20,7 +25,7 @@ struct TaggedBlockData {
 // up to `sectionEnd`, and gives the data of the first such block. A walk that
 // meets a length or signature that does not fit stops there and finds nothing:
 // these blocks are only looked into, never required.
-std::optional<TaggedBlockData> FindLayerBlock(FileView file, std::int32_t position,
-                                              std::int64_t sectionEnd);
+std::optional<TaggedBlockData> FindLayerBlock(FileView file, std::int64_t position,
+                                              std::int64_t sectionEnd, std::int16_t version);
 
 }  // namespace plymark

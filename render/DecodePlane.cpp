@@ -37,16 +37,18 @@ void DecodeRunLength(const ChannelBlock& block, std::size_t rows, std::size_t pi
                      PixelRecord* out, ComponentField field, PlaneName name) {
   const std::uint8_t* data = block.Data.data();
   const std::size_t size = block.Data.size();
-  if (size / 2 < rows) {
+  const auto countBytes = static_cast<std::size_t>(block.RowLengthBytes);
+  if (size / countBytes < rows) {
     throw Damaged(block, 0, name, "row lengths",
-                  "need " + std::to_string(rows * 2) + " bytes, but the channel holds " +
+                  "need " + std::to_string(rows * countBytes) + " bytes, but the channel holds " +
                       std::to_string(size));
   }
-  std::size_t p = rows * 2;  // read index: the first packet follows the row lengths
-  std::size_t k = 0;         // pixel cursor: runs on across rows
+  std::size_t p = rows * countBytes;  // read index: the first packet follows the row lengths
+  std::size_t k = 0;                  // pixel cursor: runs on across rows
   for (std::size_t r = 0; r < rows; ++r) {
-    const std::size_t rowLength = (static_cast<std::size_t>(data[2 * r]) << 8) | data[2 * r + 1];
-    if (rowLength >= 32768) {
+    const std::size_t rowLength = StoredRowLength(data, r, block.RowLengthBytes);
+    // A PSD's two-byte counts are signed; a PSB's four-byte ones are not.
+    if (countBytes == 2 && rowLength >= 32768) {
       throw Damaged(block, 2 * r, name, "row length",
                     "holds " + std::to_string(rowLength) + ", more than 32767");
     }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Prefault.h"
+#include "psd/ChannelData.h"
 #include "psd/PsdError.h"
 #include "render/ColourModes.h"
 #include "render/DecodePlane.h"
@@ -70,20 +70,23 @@ std::optional<std::array<const ChannelBlock*, 3>> PlanesByRows(const ColourChann
 // Refuses a layer whose size its stored bytes could not produce, before any
 // memory is taken for it. Each sample takes `bytesPerSample` bytes.
 // `unfilledSoFar` counts the pixels of the layers before that lie beyond what
-// their channels can fill.
-void CheckLayerSize(std::int32_t width, std::int32_t height,
+// their channels can fill. True when the layer is to be shown; false when it
+// is a PSB layer too large for a tile, left out.
+bool CheckLayerSize(std::int32_t width, std::int32_t height, std::int16_t version,
                     const std::array<const ChannelBlock*, 4>& sources, const LayerRecord& record,
                     int layer, int bytesPerSample, std::int64_t& unfilledSoFar) {
-  if (width > kLargestLayerSide || height > kLargestLayerSide) {
+  const std::int32_t largestSide = version == 2 ? kLargestPsbLayerSide : kLargestLayerSide;
+  if (width > largestSide || height > largestSide) {
     throw PsdError::Damaged(record.RecordOffset, LayerField(layer, "rectangle"),
                             "measures " + std::to_string(width) + " x " + std::to_string(height) +
-                                " pixels, more than the 30000 a side a PSD layer can have");
+                                " pixels, more than the " + std::to_string(largestSide) +
+                                " a side a " + (version == 2 ? "PSB" : "PSD") + " layer can have");
   }
   std::int64_t producible = 0;
   for (const ChannelBlock* block : sources) {
     if (block == nullptr) continue;
-    producible = std::max(producible, static_cast<std::int64_t>(block->Data.size()) *
-                                          GreatestExpansion(block->Compression) / bytesPerSample);
+    producible = std::max(
+        producible, block->DataLength * GreatestExpansion(block->Compression) / bytesPerSample);
   }
   const std::int64_t pixels = static_cast<std::int64_t>(width) * height;
   if (pixels > kPixelAllowance + producible) {
@@ -91,6 +94,7 @@ void CheckLayerSize(std::int32_t width, std::int32_t height,
                             "measures " + std::to_string(width) + " x " + std::to_string(height) +
                                 " pixels, more than its stored channel data can fill");
   }
+  if (width > kLargestLayerSide || height > kLargestLayerSide) return false;
   unfilledSoFar += std::max<std::int64_t>(0, pixels - producible);
   if (unfilledSoFar > kFilePixelAllowance) {
     throw PsdError::Damaged(record.RecordOffset, LayerField(layer, "rectangle"),
@@ -98,6 +102,20 @@ void CheckLayerSize(std::int32_t width, std::int32_t height,
                                 std::to_string(unfilledSoFar) + ", more than the " +
                                 std::to_string(kFilePixelAllowance) + " a file may have");
   }
+  return true;
+}
+
+// Reads the stored bytes of the layer's colour channels.
+void LoadColourChannels(DocumentState& state, int layer, const ColourChannels& colour) {
+  std::array<ChannelBlock*, 4> blocks{};
+  auto& entry = state.ChannelData[static_cast<std::size_t>(layer)];
+  for (std::size_t plane = 0; plane < blocks.size(); ++plane) {
+    if (colour.Blocks[plane] != nullptr) {
+      blocks[plane] =
+          &entry.Blocks[static_cast<std::size_t>(colour.Blocks[plane] - entry.Blocks.data())];
+    }
+  }
+  LoadChannelBlocks(state, layer, blocks);
 }
 
 // Decodes the layer's colour channels into Pixels (CMYK's K into a plane of
@@ -123,24 +141,13 @@ void DecodeColourPlanes(DocumentState& state, int layer, const ColourChannels& c
   ConvertToRgb(colour.Model, state.Pixels, black, state.ColorTable);
 }
 
-// Gives the pixel buffer `count` records without clearing those it has: the
-// row-by-row decoding writes every component of every record.
-void SizePixelBuffer(std::vector<PixelRecord>& pixels, std::size_t count) {
-  if (pixels.size() == count) return;
-  if (pixels.capacity() < count) {
-    pixels = {};  // the previous layer's buffer goes first
-    pixels.reserve(count);
-    PrefaultInParallel(pixels.data(), count * sizeof(PixelRecord));
-  }
-  pixels.resize(count);
-}
-
 }  // namespace
 
 void RenderLayers(DocumentState& state, TileSurface& tiles, StageClock* clock) {
   const int tileCount = tiles.TileCount();
   LayerRows rows;
   std::int64_t unfilledSoFar = 0;
+  state.SkippedLayers.clear();
   for (int i = 0; i < state.LayerCount; ++i) {
     const LayerRecord& record = state.Layers[static_cast<std::size_t>(i)];
     const std::int32_t width = EdgeDistance(record.Left, record.Right, record, i, "width");
@@ -148,7 +155,16 @@ void RenderLayers(DocumentState& state, TileSurface& tiles, StageClock* clock) {
     const ColourChannels colour = FindColourChannels(state, i);
     // A depth that cannot be shown decodes nothing; its layers are sized as 8-bit ones.
     const int bytesPerSample = std::max(1, BytesPerSample(state.Header.Depth));
-    CheckLayerSize(width, height, colour.Blocks, record, i, bytesPerSample, unfilledSoFar);
+    if (!CheckLayerSize(width, height, state.Header.Version, colour.Blocks, record, i,
+                        bytesPerSample, unfilledSoFar)) {
+      state.SkippedLayers.push_back({i, width, height});
+      if (i < tileCount) tiles.ResizeTile(i, 0, 0);
+      continue;
+    }
+    if (colour.Model != ColourModel::Unshowable) {
+      const StageTimer timer(clock, Stage::FileRead);
+      LoadColourChannels(state, i, colour);
+    }
 
     state.TileWidth = width;
     state.TileHeight = height;
@@ -168,14 +184,15 @@ void RenderLayers(DocumentState& state, TileSurface& tiles, StageClock* clock) {
         tiles.DescribeTile(i, DescribeLayer(record, width, height));
       }
       if (byRows) {
-        SizePixelBuffer(state.Pixels, pixelCount);
+        state.Pixels = {};  // painted straight from the decoded rows
       } else {
         state.Pixels.assign(pixelCount, PixelRecord{});
       }
     }
-    if (state.Pixels.empty()) continue;  // a layer without pixels leaves its tile empty
+    if (pixelCount == 0) continue;  // a layer without pixels leaves its tile empty
     if (byRows) {
-      rows.Render(state.Pixels, shown ? &tiles : nullptr, i, clock);
+      // Prepare has checked every row; a layer no tile shows needs nothing more.
+      if (shown) rows.Render(tiles, i, clock);
       continue;
     }
     // Deeper samples, ZIP and other codes, damaged planes, run-length rows

@@ -68,8 +68,8 @@ bool LayerRows::PrepareInHalves(const std::array<const ChannelBlock*, 3>& source
   return firstWalked && secondWalked;
 }
 
-void LayerRows::RenderRows(std::int32_t first, std::int32_t last, PixelRecord* pixels,
-                           std::uint32_t* const* imageRows, StageClock* clock) const {
+void LayerRows::RenderRows(std::int32_t first, std::int32_t last, std::uint32_t* const* imageRows,
+                           StageClock* clock) const {
   const auto width = static_cast<std::size_t>(width_);
   const std::size_t bufferBytes = PlaneRows::BufferBytes(width_);
   const std::size_t planeCount = gray_ ? 1 : planes_.size();
@@ -94,35 +94,32 @@ void LayerRows::RenderRows(std::int32_t first, std::int32_t last, PixelRecord* p
     for (std::int32_t row = 0; row < bandRows; ++row) {
       const auto y = static_cast<std::size_t>(band + row);
       const auto& rowValues = values[static_cast<std::size_t>(row)];
-      PaintRow(rowValues[0], rowValues[1], rowValues[2], width, pixels + y * width,
-               imageRows != nullptr ? imageRows[y] : nullptr);
+      PaintRow(rowValues[0], rowValues[1], rowValues[2], width, nullptr, imageRows[y]);
     }
   }
 }
 
-void LayerRows::Render(std::span<PixelRecord> pixels, TileSurface* tiles, int tile,
-                       StageClock* clock) {
-  std::vector<std::uint32_t*> imageRows;
-  if (tiles != nullptr) {
+void LayerRows::Render(TileSurface& tiles, int tile, StageClock* clock) {
+  std::vector<std::uint32_t*> imageRows(static_cast<std::size_t>(height_));
+  {
     const StageTimer timer(clock, Stage::Painting);
-    imageRows.resize(static_cast<std::size_t>(height_));
     for (std::int32_t y = 0; y < height_; ++y) {
-      imageRows[static_cast<std::size_t>(y)] = tiles->ImageRow(tile, y);
+      imageRows[static_cast<std::size_t>(y)] = tiles.ImageRow(tile, y);
     }
   }
-  std::uint32_t* const* rows = tiles != nullptr ? imageRows.data() : nullptr;
+  std::uint32_t* const* rows = imageRows.data();
 
   std::int32_t middle = height_;
   std::thread helper;
   StageClock helperClock;
   std::exception_ptr helperError;
-  if (pixels.size() >= kSharedPixels && height_ >= 2) {
+  const auto pixelCount = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
+  if (pixelCount >= kSharedPixels && height_ >= 2) {
     middle = height_ / 2;
     try {
       helper = std::thread([&] {
         try {
-          RenderRows(middle, height_, pixels.data(), rows,
-                     clock != nullptr ? &helperClock : nullptr);
+          RenderRows(middle, height_, rows, clock != nullptr ? &helperClock : nullptr);
         } catch (...) {
           helperError = std::current_exception();
         }
@@ -132,7 +129,7 @@ void LayerRows::Render(std::span<PixelRecord> pixels, TileSurface* tiles, int ti
     }
   }
   try {
-    RenderRows(0, middle, pixels.data(), rows, clock);
+    RenderRows(0, middle, rows, clock);
   } catch (...) {
     if (helper.joinable()) helper.join();
     throw;
@@ -140,7 +137,7 @@ void LayerRows::Render(std::span<PixelRecord> pixels, TileSurface* tiles, int ti
   if (helper.joinable()) helper.join();
   if (helperError) std::rethrow_exception(helperError);
   if (clock != nullptr) clock->Add(helperClock);
-  if (tiles != nullptr) tiles->ShowImage(tile);
+  tiles.ShowImage(tile);
 }
 
 }  // namespace plymark

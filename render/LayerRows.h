@@ -12,9 +12,9 @@
 namespace plymark {
 
 // A layer decoded and painted row by row: each row's three planes are decoded
-// into small row buffers, then stored into the pixel buffer and painted into
-// the tile in one go, so the pixel buffer is written once and read never. The
-// result is the one of decoding plane after plane and painting afterwards.
+// into small row buffers, then painted into the tile, with no pixel buffer in
+// between. The tile is the one of decoding plane after plane and painting
+// afterwards.
 // Large layers are shared between two threads, each taking half of the rows.
 class LayerRows {
  public:
@@ -24,11 +24,10 @@ class LayerRows {
   bool Prepare(const std::array<const ChannelBlock*, 3>& sources, std::int32_t width,
                std::int32_t height);
 
-  // Decodes every row into `pixels` (width x height records) and, when
-  // `tiles` is given, paints it into the image of tile `tile` and has the
-  // tile show it. The tile's image rows are fetched in order, top row first,
-  // on the calling thread, before any of them is written.
-  void Render(std::span<PixelRecord> pixels, TileSurface* tiles, int tile, StageClock* clock);
+  // Decodes every row and paints it into the image of tile `tile`, then has
+  // the tile show it. The tile's image rows are fetched in order, top row
+  // first, on the calling thread, before any of them is written.
+  void Render(TileSurface& tiles, int tile, StageClock* clock);
 
  private:
   // Walks the run-length planes' rows in two halves on two threads; false
@@ -37,8 +36,8 @@ class LayerRows {
 
   // Rows first to last - 1, in bands of kBandRows: the band's planes are
   // decoded, then its rows stored and painted.
-  void RenderRows(std::int32_t first, std::int32_t last, PixelRecord* pixels,
-                  std::uint32_t* const* imageRows, StageClock* clock) const;
+  void RenderRows(std::int32_t first, std::int32_t last, std::uint32_t* const* imageRows,
+                  StageClock* clock) const;
 
   static constexpr std::int32_t kBandRows = 4;
 

@@ -46,23 +46,25 @@ void PaintRow(const std::uint8_t* red, const std::uint8_t* green, const std::uin
     const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(red + x));
     const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i*>(green + x));
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blue + x));
-    for (int half = 0; half < 2; ++half) {
-      const __m128i r16 = half == 0 ? _mm_unpacklo_epi8(r, zero) : _mm_unpackhi_epi8(r, zero);
-      const __m128i g16 = half == 0 ? _mm_unpacklo_epi8(g, zero) : _mm_unpackhi_epi8(g, zero);
-      const __m128i b16 = half == 0 ? _mm_unpacklo_epi8(b, zero) : _mm_unpackhi_epi8(b, zero);
-      for (int quarter = 0; quarter < 2; ++quarter) {
-        const __m128i rg =
-            quarter == 0 ? _mm_unpacklo_epi16(r16, g16) : _mm_unpackhi_epi16(r16, g16);
-        const __m128i b32 =
-            quarter == 0 ? _mm_unpacklo_epi16(b16, zero) : _mm_unpackhi_epi16(b16, zero);
-        const __m128i first = _mm_unpacklo_epi32(rg, b32);  // records 0 and 1, 8 bytes each
-        const __m128i second = _mm_unpackhi_epi32(rg, b32);
-        unsigned char* at = bytes + 6 * (x + 8 * static_cast<std::size_t>(half) +
-                                         4 * static_cast<std::size_t>(quarter));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(at), first);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(at + 6), _mm_unpackhi_epi64(first, first));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(at + 12), second);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(at + 18), _mm_unpackhi_epi64(second, second));
+    if (records != nullptr) {
+      for (int half = 0; half < 2; ++half) {
+        const __m128i r16 = half == 0 ? _mm_unpacklo_epi8(r, zero) : _mm_unpackhi_epi8(r, zero);
+        const __m128i g16 = half == 0 ? _mm_unpacklo_epi8(g, zero) : _mm_unpackhi_epi8(g, zero);
+        const __m128i b16 = half == 0 ? _mm_unpacklo_epi8(b, zero) : _mm_unpackhi_epi8(b, zero);
+        for (int quarter = 0; quarter < 2; ++quarter) {
+          const __m128i rg =
+              quarter == 0 ? _mm_unpacklo_epi16(r16, g16) : _mm_unpackhi_epi16(r16, g16);
+          const __m128i b32 =
+              quarter == 0 ? _mm_unpacklo_epi16(b16, zero) : _mm_unpackhi_epi16(b16, zero);
+          const __m128i first = _mm_unpacklo_epi32(rg, b32);  // records 0 and 1, 8 bytes each
+          const __m128i second = _mm_unpackhi_epi32(rg, b32);
+          unsigned char* at = bytes + 6 * (x + 8 * static_cast<std::size_t>(half) +
+                                           4 * static_cast<std::size_t>(quarter));
+          _mm_storel_epi64(reinterpret_cast<__m128i*>(at), first);
+          _mm_storel_epi64(reinterpret_cast<__m128i*>(at + 6), _mm_unpackhi_epi64(first, first));
+          _mm_storel_epi64(reinterpret_cast<__m128i*>(at + 12), second);
+          _mm_storel_epi64(reinterpret_cast<__m128i*>(at + 18), _mm_unpackhi_epi64(second, second));
+        }
       }
     }
     if (imageRow != nullptr) {
@@ -80,14 +82,16 @@ void PaintRow(const std::uint8_t* red, const std::uint8_t* green, const std::uin
   }
 #endif
   const std::size_t vectorEnd = x;
-  if constexpr (std::endian::native == std::endian::little) {
-    for (; x + 1 < width; ++x) {
-      const std::uint64_t record =
-          std::uint64_t{red[x]} | (std::uint64_t{green[x]} << 16) | (std::uint64_t{blue[x]} << 32);
-      std::memcpy(bytes + 6 * x, &record, sizeof record);
+  if (records != nullptr) {
+    if constexpr (std::endian::native == std::endian::little) {
+      for (; x + 1 < width; ++x) {
+        const std::uint64_t record = std::uint64_t{red[x]} | (std::uint64_t{green[x]} << 16) |
+                                     (std::uint64_t{blue[x]} << 32);
+        std::memcpy(bytes + 6 * x, &record, sizeof record);
+      }
     }
+    for (; x < width; ++x) records[x] = PixelRecord{red[x], green[x], blue[x]};
   }
-  for (; x < width; ++x) records[x] = PixelRecord{red[x], green[x], blue[x]};
   if (imageRow == nullptr) return;
   for (x = vectorEnd; x < width; ++x) imageRow[x] = ImageWord(red[x], green[x], blue[x]);
 }

@@ -13,8 +13,9 @@ namespace plymark {
 void PaintLayerTile(const DocumentState& state, int tile, TileSurface& tiles);
 
 // One row of a layer from its decoded red, green and blue values (`width`
-// bytes each): stores the row's pixel records and, when `imageRow` is not
-// null, paints the row into the tile image as 0xffRRGGBB words.
+// bytes each): stores the row's pixel records when `records` is not null and
+// paints the row into the tile image as 0xffRRGGBB words when `imageRow` is
+// not null.
 void PaintRow(const std::uint8_t* red, const std::uint8_t* green, const std::uint8_t* blue,
               std::size_t width, PixelRecord* records, std::uint32_t* imageRow);
 

@@ -1,6 +1,7 @@
 #include "render/PlaneRows.h"
 
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "psd/PsdError.h"
@@ -22,7 +23,7 @@ bool PlaneRows::Prepare(const ChannelBlock* block, std::int32_t width, std::int3
     case Start::kWalk:
       break;
   }
-  return WalkRows(0, rows_, 2 * rows_, false);
+  return WalkRows(0, rows_, CountsSize(), false);
 }
 
 PlaneRows::Start PlaneRows::StartPreparing(const ChannelBlock* block, std::int32_t width,
@@ -39,19 +40,17 @@ PlaneRows::Start PlaneRows::StartPreparing(const ChannelBlock* block, std::int32
   }
   if (block->Compression != kRunLength) return Start::kRefused;  // ZIP and others: DecodePlane
   kind_ = Kind::RunLength;
-  if (size / 2 < rows_) return Start::kRefused;
+  if (size / static_cast<std::size_t>(block->RowLengthBytes) < rows_) return Start::kRefused;
   rowStarts_.resize(rows_ + 1);
   return Start::kWalk;
 }
 
 bool PlaneRows::WalkHalf(int half) {
   const std::size_t middle = rows_ / 2;
-  if (half == 0) return WalkRows(0, middle, 2 * rows_, true);
+  if (half == 0) return WalkRows(0, middle, CountsSize(), true);
   const std::uint8_t* data = block_->Data.data();
-  std::size_t p = 2 * rows_;
-  for (std::size_t r = 0; r < middle; ++r) {
-    p += (static_cast<std::size_t>(data[2 * r]) << 8) | data[2 * r + 1];
-  }
+  std::size_t p = CountsSize();
+  for (std::size_t r = 0; r < middle; ++r) p += StoredRowLength(data, r, block_->RowLengthBytes);
   return WalkRows(middle, rows_, p, true);
 }
 
@@ -62,8 +61,10 @@ bool PlaneRows::WalkRows(std::size_t first, std::size_t last, std::size_t p, boo
   const std::uint8_t* data = block_->Data.data();
   const std::size_t size = block_->Data.size();
   for (std::size_t r = first; r < last; ++r) {
-    const std::size_t rowLength = (static_cast<std::size_t>(data[2 * r]) << 8) | data[2 * r + 1];
-    if (rowLength >= 32768) return false;
+    const std::size_t rowLength = StoredRowLength(data, r, block_->RowLengthBytes);
+    if (block_->RowLengthBytes == 2 && rowLength >= 32768) return false;
+    if (p > std::numeric_limits<std::uint32_t>::max())
+      return false;  // beyond the row table's reach
     rowStarts_[r] = static_cast<std::uint32_t>(p);
     const std::size_t rowEnd = p + rowLength;
     std::size_t pixelsLeft = width_;
@@ -84,6 +85,7 @@ bool PlaneRows::WalkRows(std::size_t first, std::size_t last, std::size_t p, boo
     }
     if (pixelsLeft != 0 || (exactEnds && p != rowEnd)) return false;
   }
+  if (p > std::numeric_limits<std::uint32_t>::max()) return false;
   if (last == rows_) rowStarts_[rows_] = static_cast<std::uint32_t>(p);
   return true;
 }

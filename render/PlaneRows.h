@@ -46,6 +46,10 @@ class PlaneRows {
   enum class Kind { Zero, Raw, RunLength };
 
   const std::uint8_t* RunLengthRow(std::int32_t y, std::uint8_t* buffer) const;
+  // Bytes of the row counts in front of the packets.
+  std::size_t CountsSize() const {
+    return rows_ * static_cast<std::size_t>(block_->RowLengthBytes);
+  }
   // Walks the packets of rows first to last - 1 from offset p, noting where
   // each row starts; false for anything Prepare refuses, and, when
   // `exactEnds`, for a row whose packets run past its stored length.

@@ -11,17 +11,18 @@ void UnpackRunLengthBytes(const ChannelBlock& block, std::size_t rows,
                           std::span<std::uint8_t> plane, PlaneName name) {
   const std::uint8_t* data = block.Data.data();
   const std::size_t size = block.Data.size();
-  if (size / 2 < rows) {
+  const auto countBytes = static_cast<std::size_t>(block.RowLengthBytes);
+  if (size / countBytes < rows) {
     throw PlaneError(block, 0, name, "row lengths",
-                     "need " + std::to_string(rows * 2) + " bytes, but the channel holds " +
-                         std::to_string(size));
+                     "need " + std::to_string(rows * countBytes) +
+                         " bytes, but the channel holds " + std::to_string(size));
   }
   std::uint8_t* out = plane.data();
   const std::size_t capacity = plane.size();
-  std::size_t p = rows * 2;  // read index: the first packet follows the row lengths
-  std::size_t k = 0;         // write cursor: runs on across rows
+  std::size_t p = rows * countBytes;  // read index: the first packet follows the row lengths
+  std::size_t k = 0;                  // write cursor: runs on across rows
   for (std::size_t r = 0; r < rows; ++r) {
-    const std::size_t rowLength = (static_cast<std::size_t>(data[2 * r]) << 8) | data[2 * r + 1];
+    const std::size_t rowLength = StoredRowLength(data, r, block.RowLengthBytes);
     const std::size_t rowEnd = p + rowLength;
     while (p < rowEnd) {
       if (p >= size) {

@@ -42,7 +42,7 @@ TEST(BytesToValue, ThreeBytesOrNoneGiveZero) {
 TEST(FieldReader, ReadsAtOneBasedPositionsAndReportsTheNext) {
   const Bytes file = {0x38, 0x42, 0x50, 0x53, 0x00, 0x01};
   ByteList bytes;
-  std::int32_t next = 0;
+  std::int64_t next = 0;
   ReadOneByte(file, 1, bytes, next, "signature");
   EXPECT_EQ(bytes.Count, 1);
   EXPECT_EQ(BytesToValue(bytes), 56);
@@ -60,14 +60,14 @@ TEST(FieldReader, ReadsAtOneBasedPositionsAndReportsTheNext) {
 TEST(FieldReader, FourBytesAtTwentySevenReportThirtyOne) {
   const Bytes file(40, 0);
   ByteList bytes;
-  std::int32_t next = 0;
+  std::int64_t next = 0;
   ReadFourBytes(file, 27, bytes, next, "length");
   EXPECT_EQ(next, 31);
 }
 
 TEST(FieldReader, ReadingPastTheEndIsAnErrorNamingTheField) {
   const Bytes file(28, 0);
-  std::int32_t position = 27;
+  std::int64_t position = 27;
   try {
     ReadInt32(file, position, "colour-mode data length");
     FAIL() << "a read past the end must fail";
@@ -80,7 +80,7 @@ TEST(FieldReader, ReadingPastTheEndIsAnErrorNamingTheField) {
 
 TEST(FieldReader, ReadingBeforePositionOneIsAnError) {
   const Bytes file(8, 0);
-  std::int32_t position = 0;
+  std::int64_t position = 0;
   EXPECT_THROW(ReadInt16(file, position, "layer count"), PsdError);
   position = -100;
   EXPECT_THROW(ReadUInt8(file, position, "layer count"), PsdError);
@@ -88,7 +88,7 @@ TEST(FieldReader, ReadingBeforePositionOneIsAnError) {
 
 TEST(FieldReader, PositionsPastTheSigned32BitRangeAreErrors) {
   const Bytes file(8, 0);
-  std::int32_t position = std::numeric_limits<std::int32_t>::max() - 1;
+  std::int64_t position = std::numeric_limits<std::int32_t>::max() - 1;
   EXPECT_THROW(ReadInt32(file, position, "length"), PsdError);
   EXPECT_THROW(AdvancePosition(std::numeric_limits<std::int32_t>::max(), 1, "length"), PsdError);
   EXPECT_EQ(AdvancePosition(100, -40, "length"), 60);

@@ -2,6 +2,7 @@
 
 #include "psd/ChannelData.h"
 #include "psd/CodePage.h"
+#include "psd/FieldReader.h"
 #include "psd/FileHeader.h"
 #include "psd/LayerNames.h"
 #include "psd/LayerRecords.h"
@@ -126,11 +127,11 @@ TEST(LayerNamesDamage, OnlyTheExtraDataIsEverSeen) {
   EXPECT_EQ(ReadLayerName(file.first(file.size() - 1)), "");  // the last padding byte missing
   EXPECT_EQ(ReadLayerName(file.first(8 + 1 + 6)), "");        // one name byte missing
 
-  // ExtraDataOf cuts at ExtraLength and at the end of the file.
-  EXPECT_EQ(ExtraDataOf(file, 1, 4).size(), 4u);
-  EXPECT_EQ(ExtraDataOf(file, 9, 1000).size(), whole.size() - 8);
-  EXPECT_TRUE(ExtraDataOf(file, 1, -4).empty());
-  EXPECT_TRUE(ExtraDataOf(file, static_cast<std::int32_t>(whole.size()) + 1, 4).empty());
+  // Extra data is looked into as far as the file goes, never past its end.
+  const FileView view(file);
+  EXPECT_EQ(view.BytesUpTo(0, 4).size(), 4u);
+  EXPECT_EQ(view.BytesUpTo(8, 1000).size(), whole.size() - 8);
+  EXPECT_TRUE(view.BytesUpTo(static_cast<std::int64_t>(whole.size()), 4).empty());
 }
 
 TEST(CodePage, Utf8ValidityFollowsTheStandard) {

@@ -35,7 +35,7 @@ void AppendRecord(ByteWriter& out, std::int32_t top, std::int32_t left, std::int
 struct LayerSection {
   DocumentState state;
   test::FakeMessageSink messages;
-  std::int32_t channelDataPosition = 0;
+  std::int64_t channelDataPosition = 0;
 
   void Read(const Bytes& file) {
     ReadFileHeader(file, state);

@@ -34,11 +34,19 @@ QJsonObject LayerJson(const DocumentState& state, int index) {
   QJsonArray channels;
   for (std::size_t m = 0; m < layer.ChannelInfo.size(); ++m) {
     const ChannelBlock& block = state.ChannelData[static_cast<std::size_t>(index)].Blocks[m];
-    channels.append(QJsonObject{{"id", layer.ChannelInfo[m].ChannelId},
-                                {"compression", block.Compression},
-                                {"length", layer.ChannelInfo[m].ChannelLength}});
+    channels.append(
+        QJsonObject{{"id", layer.ChannelInfo[m].ChannelId},
+                    {"compression", block.Compression},
+                    {"length", static_cast<qint64>(layer.ChannelInfo[m].ChannelLength)}});
   }
-  return QJsonObject{
+  QJsonValue image = width > 0 && height > 0 ? QJsonValue(ImageName(index)) : QJsonValue();
+  QJsonValue skipped;
+  for (const SkippedLayer& left : state.SkippedLayers) {
+    if (left.Layer != index) continue;
+    image = QJsonValue();
+    skipped = QStringLiteral("wider or higher than the 30000 pixels a layer image can have");
+  }
+  QJsonObject json{
       {"index", index},
       {"name", QString::fromStdString(layer.Name)},
       {"top", layer.Top},
@@ -50,8 +58,10 @@ QJsonObject LayerJson(const DocumentState& state, int index) {
       {"blendSignature", FromFileText(layer.BlendSignature)},
       {"blendKey", FromFileText(layer.BlendKey)},
       {"channels", channels},
-      {"image", width > 0 && height > 0 ? QJsonValue(ImageName(index)) : QJsonValue()},
+      {"image", image},
   };
+  if (!skipped.isNull()) json.insert("skipped", skipped);
+  return json;
 }
 
 QString WriteFile(const QString& path, const QByteArray& content) {
@@ -83,8 +93,16 @@ QByteArray LayersJson(const DocumentState& state) {
   return QJsonDocument(document).toJson(QJsonDocument::Indented);
 }
 
-QString WriteExport(const DocumentState& state, const ImageTileSurface& tiles,
-                    const QString& folder, const ExportProgress& progress) {
+QString WriteLayerImage(const QString& folder, int layer, const QImage& image) {
+  const QString path = QDir(folder).filePath(ImageName(layer));
+  QImageWriter writer(path, "png");
+  if (!writer.write(image)) {
+    return QStringLiteral("cannot write %1: %2").arg(path, writer.errorString());
+  }
+  return {};
+}
+
+QString WriteExport(const DocumentState& state, const QString& folder) {
   QByteArray summary;
   for (const std::string& line : SummaryItems(state)) {
     summary += QByteArray::fromStdString(line) + '\n';
@@ -95,17 +113,6 @@ QString WriteExport(const DocumentState& state, const ImageTileSurface& tiles,
   if (QString error = WriteFile(QDir(folder).filePath("layers.json"), LayersJson(state));
       !error.isEmpty()) {
     return error;
-  }
-  for (int i = 0; i < state.LayerCount; ++i) {
-    const QImage image = tiles.Image(i);
-    if (!image.isNull()) {
-      const QString path = QDir(folder).filePath(ImageName(i));
-      QImageWriter writer(path, "png");
-      if (!writer.write(image)) {
-        return QStringLiteral("cannot write %1: %2").arg(path, writer.errorString());
-      }
-    }
-    if (progress) progress(i + 1, state.LayerCount);
   }
   return {};
 }

@@ -1,21 +1,21 @@
 #pragma once
 
 #include <QString>
-#include <functional>
 
-#include "platform/qt/ImageTileSurface.h"
+#include <QImage>
 #include "psd/DocumentState.h"
 
 namespace plymark {
 
-// Reports that `done` of `total` layer images are written.
-using ExportProgress = std::function<void(int done, int total)>;
+// Writes layer `layer`'s painted image into `folder` as layer-<i>.png.
+// Returns an error text, empty on success.
+QString WriteLayerImage(const QString& folder, int layer, const QImage& image);
 
-// Writes an opened document into `folder`: summary.txt (the six summary
-// lines), layers.json (header and every layer) and layer-<i>.png for every
-// layer with pixels. Returns an error text, empty on success.
-QString WriteExport(const DocumentState& state, const ImageTileSurface& tiles,
-                    const QString& folder, const ExportProgress& progress);
+// Writes an opened document's summary.txt (the six summary lines) and
+// layers.json (header and every layer) into `folder`; the layer images are
+// written while the document is read. Returns an error text, empty on
+// success.
+QString WriteExport(const DocumentState& state, const QString& folder);
 
 // The layers.json document of an opened file; each layer carries its name.
 QByteArray LayersJson(const DocumentState& state);

@@ -62,7 +62,8 @@ double Median(std::vector<double> values) {
 bool OpenOnce(const std::string& path, Run& run, Extent& extent) {
   plymark::SystemFileSource files;
   plymark::StderrMessageSink messages(kProgram, true);
-  plymark::ImageTileSurface tiles;
+  // As in plymark-export, each layer's image is let go once it is painted.
+  plymark::ImageTileSurface tiles([](int, const QImage&) {});
   plymark::DocumentState state;
   const auto start = std::chrono::steady_clock::now();
   const auto failure = plymark::OpenDocument(path, state, files, messages, tiles, &run.Stages);
@@ -71,7 +72,7 @@ bool OpenOnce(const std::string& path, Run& run, Extent& extent) {
     std::fprintf(stderr, "%s: %s: %s\n", kProgram, path.c_str(), failure->Problem.c_str());
     return false;
   }
-  extent.FileBytes = state.File ? state.File->Size : 0;
+  extent.FileBytes = static_cast<std::size_t>(state.File.size());
   extent.Layers = state.LayerCount;
   double pixels = 0;
   for (const plymark::LayerRecord& layer : state.Layers) {

@@ -45,8 +45,10 @@ QString MoveInto(const QString& from, const QString& to) {
 class ProgressLine {
  public:
   explicit ProgressLine(bool enabled) : enabled_(enabled) { clock_.start(); }
-  ~ProgressLine() {
+  ~ProgressLine() { Clear(); }
+  void Clear() {
     if (shown_) std::fprintf(stderr, "\r\033[K");
+    shown_ = false;
   }
   void Update(int done, int total) {
     if (!enabled_ || clock_.elapsed() < 500) return;
@@ -95,16 +97,6 @@ int main(int argc, char** argv) {
   const QString file = arguments[0];
   const QString outputFolder = QDir::cleanPath(QFileInfo(arguments[1]).absoluteFilePath());
 
-  plymark::SystemFileSource files;
-  plymark::StderrMessageSink messages(kProgram, parser.isSet(quiet));
-  plymark::ImageTileSurface tiles;
-  plymark::DocumentState state;
-  const std::string path = QFile::encodeName(file).toStdString();
-  if (const auto failure = plymark::OpenDocument(path, state, files, messages, tiles)) {
-    PrintLine(file + ": " + QString::fromStdString(failure->Problem));
-    return kExitFailure;
-  }
-
   // Everything is written into a fresh folder beside OUTDIR first, so that a
   // failure leaves OUTDIR as it was.
   const QString parent = QFileInfo(outputFolder).absolutePath();
@@ -118,13 +110,25 @@ int main(int argc, char** argv) {
         QStringLiteral("cannot create a folder in %1: %2").arg(parent, staging.errorString()));
     return kExitFailure;
   }
+
+  plymark::SystemFileSource files;
+  plymark::StderrMessageSink messages(kProgram, parser.isSet(quiet));
+  plymark::DocumentState state;
   QString error;
-  {
-    ProgressLine progress(!parser.isSet(quiet) && ::isatty(STDERR_FILENO) != 0);
-    error = plymark::WriteExport(state, tiles, staging.path(), [&progress](int done, int total) {
-      progress.Update(done, total);
-    });
+  ProgressLine progress(!parser.isSet(quiet) && ::isatty(STDERR_FILENO) != 0);
+  // Each layer's image is written as soon as it is painted and then let go.
+  plymark::ImageTileSurface tiles([&](int layer, const QImage& image) {
+    if (error.isEmpty()) error = plymark::WriteLayerImage(staging.path(), layer, image);
+    progress.Update(layer + 1, state.LayerCount);
+  });
+  const std::string path = QFile::encodeName(file).toStdString();
+  if (const auto failure = plymark::OpenDocument(path, state, files, messages, tiles)) {
+    progress.Clear();
+    PrintLine(file + ": " + QString::fromStdString(failure->Problem));
+    return kExitFailure;
   }
+  progress.Clear();
+  if (error.isEmpty()) error = plymark::WriteExport(state, staging.path());
   if (error.isEmpty()) {
     if (!QFileInfo::exists(outputFolder)) {
       if (QDir().rename(staging.path(), outputFolder)) return 0;

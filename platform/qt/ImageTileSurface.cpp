@@ -15,6 +15,13 @@ void ImageTileSurface::ResizeTile(int tile, int width, int height) {
   }
 }
 
+void ImageTileSurface::ShowImage(int tile) {
+  if (!handler_) return;
+  QImage& image = images_.at(static_cast<std::size_t>(tile));
+  handler_(tile, image);
+  image = QImage();
+}
+
 std::uint32_t* ImageTileSurface::ImageRow(int tile, int y) {
   return reinterpret_cast<std::uint32_t*>(images_.at(static_cast<std::size_t>(tile)).scanLine(y));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -11,22 +12,30 @@ namespace plymark {
 
 // Tiles held as QImages in memory, as many as there are layers: for the
 // command-line tools, which run without a window but keep the window's image
-// type.
+// type. With a handler, each image is handed over as soon as its layer is
+// painted and then let go, so that one layer's image is held at a time.
 class ImageTileSurface final : public TileSurface {
  public:
+  using ShownHandler = std::function<void(int tile, const QImage& image)>;
+
+  ImageTileSurface() = default;
+  explicit ImageTileSurface(ShownHandler handler) : handler_(std::move(handler)) {}
+
   int TileCount() const override { return std::numeric_limits<int>::max(); }
   void ResizeTile(int tile, int width, int height) override;
   std::uint32_t* ImageRow(int tile, int y) override;
-  void ShowImage(int) override {}
+  void ShowImage(int tile) override;
   void DescribeTile(int tile, std::string_view text) override;
   void ResetTilesFrom(int first) override;
 
-  // The image of tile i; null when the tile was never sized or has no pixels.
+  // The image of tile i; null when the tile was never sized, has no pixels or
+  // was handed to the handler.
   QImage Image(int tile) const;
   // The text the tile was described with; empty when it has none.
   std::string Description(int tile) const;
 
  private:
+  ShownHandler handler_;
   std::vector<QImage> images_;
   std::vector<std::string> descriptions_;
 };

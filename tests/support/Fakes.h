@@ -25,11 +25,7 @@ class FakeFileSource final : public FileSource {
     opened.push_back(path);
     const auto found = files_.find(path);
     if (found == files_.end()) return {nullptr, "No such file or directory"};
-    auto bytes = std::make_shared<FileBytes>();
-    bytes->Size = found->second.size();
-    bytes->Data = std::make_unique<std::uint8_t[]>(bytes->Size + 1);
-    std::copy(found->second.begin(), found->second.end(), bytes->Data.get());
-    return {bytes, {}};
+    return {std::make_shared<MemoryFile>(found->second), {}};
   }
   std::vector<std::string> opened;
 

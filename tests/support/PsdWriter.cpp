@@ -29,6 +29,15 @@ ByteWriter& ByteWriter::I32(std::int64_t value) {
   return *this;
 }
 
+ByteWriter& ByteWriter::I64(std::int64_t value) {
+  I32(static_cast<std::int64_t>(static_cast<std::uint64_t>(value) >> 32));
+  return I32(value);
+}
+
+ByteWriter& ByteWriter::Length(std::int64_t value, std::int16_t version) {
+  return version == 2 ? I64(value) : I32(value);
+}
+
 ByteWriter& ByteWriter::Text(const std::string& text) {
   bytes_.insert(bytes_.end(), text.begin(), text.end());
   return *this;
@@ -56,7 +65,8 @@ Bytes LayerInfo(const TestDocument& document) {
     info.I32(layer.Top).I32(layer.Left).I32(layer.Bottom).I32(layer.Right);
     info.I16(static_cast<std::int32_t>(layer.Channels.size()));
     for (const TestChannel& channel : layer.Channels) {
-      info.I16(channel.Id).I32(static_cast<std::int64_t>(channel.Data.size()) + 2);
+      info.I16(channel.Id)
+          .Length(static_cast<std::int64_t>(channel.Data.size()) + 2, document.Version);
     }
     info.Text("8BIM").Text(layer.BlendKey).U8(255).U8(0).U8(0).U8(0);
     info.I32(static_cast<std::int64_t>(layer.Extra.size())).Append(layer.Extra);
@@ -82,18 +92,19 @@ Bytes BuildPsd(const TestDocument& document) {
     // Section: an empty layer info, an empty global layer mask, the tagged
     // blocks, the last of them holding the layers.
     ByteWriter section;
-    section.I32(0).I32(0).Append(document.TaggedBlocksBefore);
-    section.Append(
-        TaggedBlock(document.LayerBlockSignature, document.LayerBlockKey, LayerInfo(document)));
-    out.I32(static_cast<std::int64_t>(section.Size())).Append(section.Data());
+    section.Length(0, document.Version).I32(0).Append(document.TaggedBlocksBefore);
+    section.Append(TaggedBlock(document.LayerBlockSignature, document.LayerBlockKey,
+                               LayerInfo(document), document.Version));
+    out.Length(static_cast<std::int64_t>(section.Size()), document.Version).Append(section.Data());
   } else if (document.WithLayerSection) {
     const Bytes info = LayerInfo(document);
+    const std::int64_t lengthBytes = document.Version == 2 ? 8 : 4;
     // Section: layer info (length and bytes), then an empty global layer mask.
-    out.I32(static_cast<std::int64_t>(info.size()) + 4 + 4);
-    out.I32(static_cast<std::int64_t>(info.size())).Append(info);
+    out.Length(static_cast<std::int64_t>(info.size()) + lengthBytes + 4, document.Version);
+    out.Length(static_cast<std::int64_t>(info.size()), document.Version).Append(info);
     out.I32(0);
   } else {
-    out.I32(0);
+    out.Length(0, document.Version);
   }
   // The merged image: raw, all zero.
   out.I16(0);
@@ -104,7 +115,16 @@ Bytes BuildPsd(const TestDocument& document) {
   return out.Data();
 }
 
-Bytes RunLengthPlane(const std::vector<Bytes>& rows) {
+namespace {
+
+ByteWriter& RowCount(ByteWriter& out, std::size_t count, int countBytes) {
+  return countBytes == 4 ? out.I32(static_cast<std::int64_t>(count))
+                         : out.I16(static_cast<std::int32_t>(count));
+}
+
+}  // namespace
+
+Bytes RunLengthPlane(const std::vector<Bytes>& rows, int countBytes) {
   ByteWriter lengths;
   ByteWriter packed;
   for (const Bytes& row : rows) {
@@ -115,15 +135,23 @@ Bytes RunLengthPlane(const std::vector<Bytes>& rows) {
       rowBytes.Append(Bytes(row.begin() + static_cast<std::ptrdiff_t>(start),
                             row.begin() + static_cast<std::ptrdiff_t>(start + count)));
     }
-    lengths.I16(static_cast<std::int32_t>(rowBytes.Size()));
+    RowCount(lengths, rowBytes.Size(), countBytes);
     packed.Append(rowBytes.Data());
   }
   return lengths.Append(packed.Data()).Data();
 }
 
-Bytes TaggedBlock(const std::string& signature, const std::string& key, const Bytes& data) {
+Bytes TaggedBlock(const std::string& signature, const std::string& key, const Bytes& data,
+                  std::int16_t version) {
+  static const std::vector<std::string> kEightByteKeys = {"LMsk", "Lr16", "Lr32", "Layr", "Mt16",
+                                                          "Mt32", "Mtrn", "Alph", "FMsk", "lnk2",
+                                                          "FEid", "FXid", "PxSD", "cinf"};
+  const bool eightBytes = version == 2 && std::find(kEightByteKeys.begin(), kEightByteKeys.end(),
+                                                    key) != kEightByteKeys.end();
   ByteWriter block;
-  block.Text(signature).Text(key).I32(static_cast<std::int64_t>(data.size())).Append(data);
+  block.Text(signature).Text(key).Length(static_cast<std::int64_t>(data.size()),
+                                         eightBytes ? 2 : 1);
+  block.Append(data);
   if (data.size() % 2 != 0) block.U8(0);
   return block.Data();
 }
@@ -181,7 +209,7 @@ Bytes PredictedZipPlane(const Bytes& plane, std::size_t width, std::size_t heigh
   return ZipPlane(coded);
 }
 
-Bytes PackBitsPlane(const std::vector<Bytes>& rows) {
+Bytes PackBitsPlane(const std::vector<Bytes>& rows, int countBytes) {
   ByteWriter lengths;
   ByteWriter packed;
   for (std::size_t r = 0; r < rows.size(); ++r) {
@@ -212,7 +240,7 @@ Bytes PackBitsPlane(const std::vector<Bytes>& rows) {
       }
     }
     flushLiterals(row.size());
-    lengths.I16(static_cast<std::int32_t>(rowBytes.Size()));
+    RowCount(lengths, rowBytes.Size(), countBytes);
     packed.Append(rowBytes.Data());
   }
   return lengths.Append(packed.Data()).Data();

@@ -18,6 +18,9 @@ class ByteWriter {
   ByteWriter& U8(std::uint8_t value);
   ByteWriter& I16(std::int32_t value);  ///< low 16 bits, big-endian
   ByteWriter& I32(std::int64_t value);  ///< low 32 bits, big-endian
+  ByteWriter& I64(std::int64_t value);  ///< 64 bits, big-endian
+  // A length as a document of `version` stores it: 4 bytes, 8 in a PSB.
+  ByteWriter& Length(std::int64_t value, std::int16_t version);
   ByteWriter& Text(const std::string& text);
   ByteWriter& Append(const Bytes& bytes);
   const Bytes& Data() const { return bytes_; }
@@ -45,7 +48,7 @@ struct TestLayer {
 
 struct TestDocument {
   std::string Signature = "8BPS";
-  std::int16_t Version = 1;
+  std::int16_t Version = 1;  ///< 2 writes a PSB: 8-byte section and channel lengths
   std::int16_t Channels = 3;
   std::int32_t Rows = 4;
   std::int32_t Columns = 4;
@@ -70,12 +73,15 @@ Bytes BuildPsd(const TestDocument& document);
 // The 26-byte header alone.
 Bytes BuildHeader(const TestDocument& document);
 
-// PackBits run-length data for a plane: the row lengths, then each row packed
-// as literal packets of up to 128 bytes.
-Bytes RunLengthPlane(const std::vector<Bytes>& rows);
+// PackBits run-length data for a plane: the row lengths (2 bytes each, 4 in
+// a PSB), then each row packed as literal packets of up to 128 bytes.
+Bytes RunLengthPlane(const std::vector<Bytes>& rows, int countBytes = 2);
 
 // A tagged block: signature, key, length, then the data padded to an even size.
-Bytes TaggedBlock(const std::string& signature, const std::string& key, const Bytes& data);
+// Its length takes 8 bytes in a PSB (`version` 2) for the keys that the format
+// gives 8-byte lengths there.
+Bytes TaggedBlock(const std::string& signature, const std::string& key, const Bytes& data,
+                  std::int16_t version = 1);
 
 // Samples as a plane stores them: 16-bit values and 32-bit floats, big-endian.
 Bytes Samples16(const std::vector<std::uint16_t>& samples);
@@ -94,7 +100,7 @@ Bytes PredictedZipPlane(const Bytes& plane, std::size_t width, std::size_t heigh
 // lengths, then each row as repeat packets for runs of three or more equal
 // bytes (up to 128 a packet) and literal packets for the rest; every other
 // row starts with a no-operation packet (0x80).
-Bytes PackBitsPlane(const std::vector<Bytes>& rows);
+Bytes PackBitsPlane(const std::vector<Bytes>& rows, int countBytes = 2);
 
 // A layer record's extra data: empty layer mask data and blending ranges, the
 // Pascal name padded to a multiple of 4, then a `luni` block with the UTF-16
