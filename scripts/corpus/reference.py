@@ -468,7 +468,10 @@ It installs what is missing (Debian `imagemagick`, `python3-psd-tools`,
 the generated files under `tests/corpus/` and writes them again. The
 ImageMagick and psd-tools files use fixed seeds; ag-psd uses its own seeded
 generator, so a rerun with the same tool versions gives the same bytes.
-Helper scripts live in `scripts/corpus/`.
+Helper scripts live in `scripts/corpus/`: `imagemagick.sh` (which ends by
+running `derive.py`, the byte edits for `document/im-flat-*` and
+`document/im-truncated-merged.psd`), `agpsd.mjs`, `psdtools_write.py`, and
+`reference.py` with `reference_document.py` for the references.
 
 ## Notes on how the writers store channels
 
