@@ -105,3 +105,42 @@ pal=$(mktemp --suffix=.png)
 "${IM[0]}" xc:black xc:white xc:red xc:lime xc:blue xc:yellow xc:cyan xc:'#804020' +append -strip "$pal"
 "${IM[@]}" "${deep_layers[@]}" -repage 48x32 "${composite[@]}" +dither -remap "$pal" -type Palette "${fin[@]}" -depth 8 -compress RLE "$out/colour/im-remap.psd"
 rm -f "$pal"
+
+# ---------------------------------------------------------------------------
+# PSB (file header version 2) through the "PSB:" output prefix.
+mkdir -p "$out/psb" "$out/document"
+psb_layers=(
+  \( -size 48x32 gradient:'#c02040-#2040c0' -set label Background \)
+  \( -size 30x20 plasma:fractal -set label Plasma -set page +9+6 \)
+  \( -size 13x11 radial-gradient:'#ff4000-#0000ff00' -set label Spot -set page +33+19 \)
+  \( -size 9x7 xc:'#20a0a0' -alpha set -channel A -evaluate set 50% +channel -set label Semi -set page +3+22 \)
+  \( -size 6x5 gradient:yellow-cyan -set label Corner -set page -2-1 \)
+)
+opaque_composite=(\( -clone 0--1 -background none -flatten -alpha off \) -insert 0)
+"${IM[@]}" "${psb_layers[@]}" -repage 48x32 "${opaque_composite[@]}" "${fin[@]}" -depth 8 -compress RLE "PSB:$out/psb/im-rle-8.psb"
+"${IM[@]}" "${psb_layers[@]}" -repage 48x32 "${opaque_composite[@]}" "${fin[@]}" -depth 16 -compress RLE "PSB:$out/psb/im-rle-16.psb"
+"${IM[@]}" "${psb_layers[@]}" -repage 48x32 "${opaque_composite[@]}" "${fin[@]}" -depth 8 -compress Zip "PSB:$out/psb/im-zip-8.psb"
+"${IM[@]}" "${psb_layers[@]}" -repage 48x32 "${composite[@]}" -colorspace Gray "${fin[@]}" -depth 8 -compress RLE "PSB:$out/psb/im-gray.psb"
+"${IM[@]}" "${psb_layers[@]}" -repage 48x32 "${composite[@]}" -colorspace CMYK "${fin[@]}" -depth 8 -compress RLE "PSB:$out/psb/im-cmyk.psb"
+
+# ---------------------------------------------------------------------------
+# Whole documents. This ImageMagick writes every image of the list as a layer
+# (a lone image too), so it cannot write a file without layers: the im-flat-*
+# files are made by derive.py from the single-image files written here into
+# $out/document/.single/ (removed again by derive.py). "-compose Over" after
+# the Overlay: this ImageMagick writes the image's compose setting as the
+# layer's blend key ("over" would otherwise end up in im-bitmap-layer.psd).
+single=$out/document/.single
+mkdir -p "$single"
+flat_src=(\( -size 40x28 gradient:'#d06010-#1060d0' \) \( -size 40x28 plasma:fractal \) -compose Overlay -composite -compose Over)
+"${IM[@]}" "${flat_src[@]}" "${fin[@]}" -depth 8 -compress RLE "$single/im-flat-rgb.psd"
+"${IM[@]}" "${flat_src[@]}" -colorspace Gray "${fin[@]}" -depth 8 -compress RLE "$single/im-flat-gray.psd"
+"${IM[@]}" "${flat_src[@]}" +dither -colors 16 -type Palette "${fin[@]}" -depth 8 -compress RLE "$single/im-flat-indexed.psd"
+"${IM[@]}" "${flat_src[@]}" -monochrome -depth 1 "${fin[@]}" -compress RLE "$single/im-flat-bitmap.psd"
+"${IM[@]}" "${flat_src[@]}" \( -size 40x28 radial-gradient:white-black \) -alpha off -compose CopyOpacity -composite "${fin[@]}" -depth 8 -compress RLE "$single/im-flat-rgba.psd"
+"${IM[@]}" "${flat_src[@]}" "${fin[@]}" -depth 16 -compress RLE "$single/im-flat-16.psd"
+# The bitmap file as written, with its one 1-bit layer.
+"${IM[@]}" "${flat_src[@]}" -monochrome -depth 1 "${fin[@]}" -compress RLE "$out/document/im-bitmap-layer.psd"
+# Layered RLE file whose merged image derive.py cuts short.
+"${IM[@]}" "${psb_layers[@]}" -repage 48x32 "${opaque_composite[@]}" "${fin[@]}" -depth 8 -compress RLE "$single/im-truncated-merged.psd"
+/usr/bin/python3 "$(dirname "$0")/derive.py" "$out"

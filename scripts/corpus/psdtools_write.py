@@ -16,7 +16,7 @@ import numpy as np
 from PIL import Image
 from psd_tools import PSDImage
 from psd_tools.constants import (BlendMode, ChannelID, ColorMode, Compression,
-                                 Tag)
+                                 Resource, Tag)
 from psd_tools.psd import PSD
 from psd_tools.psd.color_mode_data import ColorModeData
 from psd_tools.psd.header import FileHeader
@@ -54,13 +54,13 @@ def encode(plane, depth):
     return plane.astype('>f4').tobytes()
 
 
-def layer(name, top, left, w, h, seed, alpha, order, compressions, depth):
+def layer(name, top, left, w, h, seed, alpha, order, compressions, depth, version=1):
     """Returns (LayerRecord, ChannelDataList, float planes)."""
     p = planes(w, h, seed, alpha)
     infos, datas = [], ChannelDataList()
     for cid, comp in zip(order, compressions):
         cd = ChannelData(compression=comp)
-        cd.set_data(encode(p[cid], depth), w, h, depth)
+        cd.set_data(encode(p[cid], depth), w, h, depth, version)
         infos.append(ChannelInfo(id=ChannelID(cid), length=0))
         datas.append(cd)
     rec = LayerRecord(top=top, left=left, bottom=top + h, right=left + w,
@@ -85,14 +85,18 @@ def composite(W, H, layers):
     return out
 
 
-def build(path, depth, W, H, layer_defs, style, image_compression=Compression.RAW):
+def build(path, depth, W, H, layer_defs, style, image_compression=Compression.RAW,
+          version=1, real_merged=True):
+    """version 2 writes a PSB; real_merged=False stores a white merged image
+    and says so in the version-info resource (1057), as a file saved
+    without its merged image."""
     recs, chans, pix = LayerRecords(), ChannelImageData(), []
     for layer_def in layer_defs:
-        rec, datas, px = layer(*layer_def, depth=depth)
+        rec, datas, px = layer(*layer_def, depth=depth, version=version)
         recs.append(rec)
         chans.append(datas)
         pix.append(px)
-    header = FileHeader(version=1, channels=3, height=H, width=W, depth=depth,
+    header = FileHeader(version=version, channels=3, height=H, width=W, depth=depth,
                         color_mode=ColorMode.RGB)
     info = LayerInfo(layer_count=len(recs), layer_records=recs,
                      channel_image_data=chans)
@@ -108,11 +112,14 @@ def build(path, depth, W, H, layer_defs, style, image_compression=Compression.RA
         lm = LayerAndMaskInformation(layer_info=LayerInfo(layer_count=0),
                                      global_layer_mask_info=GlobalLayerMaskInfo(),
                                      tagged_blocks=blocks)
-    comp = composite(W, H, pix)
+    comp = composite(W, H, pix) if real_merged else np.ones((3, H, W))
+    resources = ImageResources.new()
+    if not real_merged:
+        resources[Resource.VERSION_INFO].data.has_composite = False
     image_data = ImageData(compression=image_compression)
     image_data.set_data([encode(comp[c], depth) for c in range(3)], header)
     psd = PSD(header=header, color_mode_data=ColorModeData(),
-              image_resources=ImageResources.new(),
+              image_resources=resources,
               layer_and_mask_information=lm, image_data=image_data)
     with open(path, 'wb') as f:
         psd.write(f)
@@ -154,3 +161,36 @@ y, x = np.mgrid[0:19, 0:29]
 arr = np.stack([x * 8, y * 12, (rs.rand(19, 29) * 255)], axis=-1).clip(0, 255).astype(np.uint8)
 PSDImage.frompil(Image.fromarray(arr, 'RGB'), compression=Compression.RLE).save(
     os.path.join(OUT, 'pt-no-layers.psd'))
+
+# PSB (file header version 2): 8-byte section, layer info and channel lengths,
+# 4-byte RLE row byte counts, and an 8-byte length for the "Lr16" block.
+os.makedirs(os.path.join(OUT, 'psb'), exist_ok=True)
+build(os.path.join(OUT, 'psb', 'pt-lr16.psb'), 16, 40, 30, [
+    ('Background', 0, 0, 40, 30, 91, False, RGB, [L] * 3),
+    ('Ramp alpha', 6, 9, 23, 17, 92, True, RGBA_PS, [Z3] * 4),
+    ('Odd 1x7', 20, 37, 1, 7, 93, True, RGBA_PS, [L] * 4),
+    ('Off edge', -3, 33, 11, 5, 94, False, RGB, [R, L, Z2]),
+], 'block', Compression.RLE, version=2)
+build(os.path.join(OUT, 'psb', 'pt-rle-8.psb'), 8, 32, 24, [
+    ('Background', 0, 0, 32, 24, 95, False, RGB, [L] * 3),
+    ('Alpha first', 4, 5, 17, 11, 96, True, RGBA_PS, [L] * 4),
+    ('Raw and ZIP', 13, 20, 9, 8, 97, True, [0, -1, 2, 1], [R, Z3, Z2, L]),
+], 'plain', Compression.RLE, version=2)
+
+# Whole documents: flat files from PSDImage.frompil (no layer and mask
+# section, RLE merged image) and a layered file whose merged image is not real.
+os.makedirs(os.path.join(OUT, 'document'), exist_ok=True)
+rs = np.random.RandomState(7)
+y, x = np.mgrid[0:22, 0:34]
+flat = np.stack([x * 7, y * 11, rs.rand(22, 34) * 255, 255 - np.hypot(x - 17, y - 11) * 14],
+                axis=-1).clip(0, 255).astype(np.uint8)
+PSDImage.frompil(Image.fromarray(flat[:, :, :3], 'RGB'), compression=Compression.RLE).save(
+    os.path.join(OUT, 'document', 'pt-flat-rgb.psd'))
+PSDImage.frompil(Image.fromarray(flat[:, :, 0] // 2 + flat[:, :, 2] // 2, 'L'),
+                 compression=Compression.RLE).save(os.path.join(OUT, 'document', 'pt-flat-gray.psd'))
+PSDImage.frompil(Image.fromarray(flat, 'RGBA'), compression=Compression.RLE).save(
+    os.path.join(OUT, 'document', 'pt-flat-rgba.psd'))
+build(os.path.join(OUT, 'document', 'pt-no-merged-data.psd'), 8, 32, 24, [
+    ('Background', 0, 0, 32, 24, 101, False, RGB, [L] * 3),
+    ('Ramp alpha', 4, 5, 17, 11, 102, True, RGBA_PS, [L] * 4),
+], 'plain', Compression.RLE, real_merged=False)
