@@ -1,5 +1,5 @@
-// Third-party files (ImageMagick, ag-psd, psd-tools) of 16 and 32 bits and
-// with ZIP channels, opened through the real Open path and compared with
+// Third-party files (ImageMagick, ag-psd, psd-tools) of 16 and 32 bits, with
+// ZIP channels, and PSB documents, opened through the real Open path and compared with
 // psd-tools' per-channel decoding (tests/corpus/README.md).
 
 #include <gtest/gtest.h>
@@ -112,12 +112,14 @@ INSTANTIATE_TEST_SUITE_P(ThirdPartyFiles, DeepCorpus,
                                          "deep/im-zip-16.psd", "deep/im-zip-8.psd",
                                          "deep/pt-zip-pred-8.psd", "deep/pt-zip-pred-16.psd",
                                          "deep/pt-zip-pred-16-plain.psd", "deep/pt-zip-pred-32.psd",
-                                         "pt-channel-order.psd"),
+                                         "pt-channel-order.psd", "psb/im-rle-8.psb",
+                                         "psb/im-rle-16.psb", "psb/im-zip-8.psb", "psb/im-gray.psb",
+                                         "psb/ag-layers.psb", "psb/pt-rle-8.psb",
+                                         "psb/pt-lr16.psb"),
                          [](const testing::TestParamInfo<std::string>& param) {
-                           std::string name = param.param.substr(param.param.rfind('/') + 1);
-                           name = name.substr(0, name.rfind('.'));
+                           std::string name = param.param;
                            for (char& c : name) {
-                             if (c == '-') c = '_';
+                             if (c == '-' || c == '/' || c == '.') c = '_';
                            }
                            return name;
                          });
