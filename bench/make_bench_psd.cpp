@@ -1,10 +1,11 @@
-// Writes deterministic layered PSD files (version 1, 8-bit, RGB) for read benchmarks.
+// Writes deterministic layered PSD and PSB files (8-bit, RGB) for read benchmarks.
 //
 // Usage: make_bench_psd CASE OUT.psd
 //   big-rle       4 layers of 4000 x 3000, PackBits per row, gradients plus noise
 //   big-raw       the same pixels stored raw
 //   small-200     200 layers of 64 x 64, PackBits, on a 1024 x 768 canvas
 //   gradient-rle  4 layers of 4000 x 3000, PackBits, noise-free gradients (long runs)
+//   big-psb       a PSB (version 2) of 5.8 GB: 6 layers of 20000 x 12000, RGBA, raw
 //
 // Only the standard library is used so the files can be made before, and independently of, the
 // reader under test. Every byte depends only on the case name, so runs are comparable.
@@ -36,13 +37,15 @@ struct BenchCase {
   std::uint32_t layer_height;
   Compression compression;
   bool noise;
+  std::uint16_t version = 1;  // 2: PSB, with 8-byte lengths and 4-byte row counts
 };
 
-constexpr std::array<BenchCase, 4> kCases{{
+constexpr std::array<BenchCase, 5> kCases{{
     {"big-rle", 4000, 3000, 4, 4000, 3000, Compression::kRle, true},
     {"big-raw", 4000, 3000, 4, 4000, 3000, Compression::kRaw, true},
     {"small-200", 1024, 768, 200, 64, 64, Compression::kRle, true},
     {"gradient-rle", 4000, 3000, 4, 4000, 3000, Compression::kRle, false},
+    {"big-psb", 20000, 12000, 6, 20000, 12000, Compression::kRaw, true, 2},
 }};
 
 // Transparency first, then R, G, B: the order Photoshop itself writes.
@@ -234,7 +237,10 @@ Bytes MergedImage(const BenchCase& bench) {
   }
   // Counts for all rows of all planes come before any row data.
   for (const Bytes& p : planes) {
-    for (std::uint32_t y = 0; y < h; ++y) PutU16(out, static_cast<std::uint32_t>(p.size()));
+    for (std::uint32_t y = 0; y < h; ++y) {
+      if (bench.version == 2) PutU16(out, 0);  // a PSB's row counts take 4 bytes
+      PutU16(out, static_cast<std::uint32_t>(p.size()));
+    }
   }
   for (const Bytes& p : planes) {
     for (std::uint32_t y = 0; y < h; ++y) out.insert(out.end(), p.begin(), p.end());
@@ -254,11 +260,25 @@ int Run(const BenchCase& bench, const char* out_path) {
   const auto started = std::chrono::steady_clock::now();
   const std::uint32_t nch = static_cast<std::uint32_t>(kChannelIds.size());
 
+  // Raw channels are made one at a time while they are written; packed ones
+  // first, as their lengths go into the records.
+  const bool streamed = bench.compression == Compression::kRaw;
+  const std::uint64_t raw_channel_size =
+      2 + static_cast<std::uint64_t>(bench.layer_width) * bench.layer_height;
   std::vector<Bytes> channel_data;
-  channel_data.reserve(static_cast<std::size_t>(bench.layer_count) * nch);
-  for (std::uint32_t l = 0; l < bench.layer_count; ++l) {
-    for (std::uint32_t c = 0; c < nch; ++c) channel_data.push_back(EncodeChannel(bench, l, c));
+  if (!streamed) {
+    channel_data.reserve(static_cast<std::size_t>(bench.layer_count) * nch);
+    for (std::uint32_t l = 0; l < bench.layer_count; ++l) {
+      for (std::uint32_t c = 0; c < nch; ++c) channel_data.push_back(EncodeChannel(bench, l, c));
+    }
   }
+  const auto channel_size = [&](std::uint32_t l, std::uint32_t c) -> std::uint64_t {
+    return streamed ? raw_channel_size : channel_data[l * nch + c].size();
+  };
+  const auto put_length = [&](Bytes& b, std::uint64_t length) {
+    if (bench.version == 2) PutU32(b, static_cast<std::uint32_t>(length >> 32));
+    PutU32(b, static_cast<std::uint32_t>(length));
+  };
 
   // Layer records.
   Bytes records;
@@ -272,7 +292,7 @@ int Run(const BenchCase& bench, const char* out_path) {
     PutU16(records, nch);
     for (std::uint32_t c = 0; c < nch; ++c) {
       PutU16(records, static_cast<std::uint16_t>(kChannelIds[c]));
-      PutU32(records, static_cast<std::uint32_t>(channel_data[l * nch + c].size()));
+      put_length(records, channel_size(l, c));
     }
     PutBytes(records, "8BIM");
     PutBytes(records, "norm");
@@ -292,18 +312,21 @@ int Run(const BenchCase& bench, const char* out_path) {
   }
 
   std::uint64_t layer_info_len = records.size();
-  for (const Bytes& d : channel_data) layer_info_len += d.size();
+  for (std::uint32_t l = 0; l < bench.layer_count; ++l) {
+    for (std::uint32_t c = 0; c < nch; ++c) layer_info_len += channel_size(l, c);
+  }
   const bool pad = (layer_info_len % 2) != 0;
   if (pad) ++layer_info_len;
-  const std::uint64_t section_len = 4 + layer_info_len + 4;
-  if (section_len > 0xFFFFFFFFull) {
+  const std::uint64_t length_size = bench.version == 2 ? 8 : 4;
+  const std::uint64_t section_len = length_size + layer_info_len + 4;
+  if (bench.version == 1 && section_len > 0xFFFFFFFFull) {
     std::fprintf(stderr, "layer section too large for a version 1 file\n");
     return 1;
   }
 
   Bytes head;
   PutBytes(head, "8BPS");
-  PutU16(head, 1);               // Version 1: PSD, 32-bit section lengths.
+  PutU16(head, bench.version);   // 1: PSD; 2: PSB, with 64-bit section lengths.
   head.resize(head.size() + 6);  // Reserved.
   PutU16(head, 3);               // Merged image channels: R, G, B.
   PutU32(head, bench.canvas_height);
@@ -312,8 +335,8 @@ int Run(const BenchCase& bench, const char* out_path) {
   PutU16(head, 3);  // Colour mode: RGB.
   PutU32(head, 0);  // Colour mode data.
   PutU32(head, 0);  // Image resources.
-  PutU32(head, static_cast<std::uint32_t>(section_len));
-  PutU32(head, static_cast<std::uint32_t>(layer_info_len));
+  put_length(head, section_len);
+  put_length(head, layer_info_len);
 
   Bytes tail;
   if (pad) PutU8(tail, 0);
@@ -327,7 +350,11 @@ int Run(const BenchCase& bench, const char* out_path) {
   }
   std::setvbuf(f.get(), nullptr, _IOFBF, 1 << 22);
   bool ok = WriteAll(f.get(), head) && WriteAll(f.get(), records);
-  for (const Bytes& d : channel_data) ok = ok && WriteAll(f.get(), d);
+  for (std::uint32_t l = 0; l < bench.layer_count && ok; ++l) {
+    for (std::uint32_t c = 0; c < nch && ok; ++c) {
+      ok = WriteAll(f.get(), streamed ? EncodeChannel(bench, l, c) : channel_data[l * nch + c]);
+    }
+  }
   ok = ok && WriteAll(f.get(), tail) && WriteAll(f.get(), merged);
   ok = (std::fclose(f.release()) == 0) && ok;
   if (!ok) {
@@ -339,6 +366,7 @@ int Run(const BenchCase& bench, const char* out_path) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   // The header block already holds the layer info length field; the tail holds pad and mask.
   const std::uint64_t total = head.size() + layer_info_len + 4 + merged.size();
+  (void)length_size;
   std::fprintf(stderr, "%s: %s, %llu bytes, %.2f s\n", out_path, std::string(bench.name).c_str(),
                static_cast<unsigned long long>(total), secs);
   return 0;
