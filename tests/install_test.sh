@@ -23,7 +23,9 @@ programs=(plymark plymark-export)
 [ "$2" = ON ] && programs+=(plymark-thumbnail)
 for program in "${programs[@]}"; do check "bin/$program is installed" test -x "$prefix/bin/$program"; done
 check "desktop-file-validate accepts the desktop entry" desktop-file-validate "$desktop"
-check "appstreamcli accepts the metainfo" appstreamcli validate-tree --no-net "$prefix"
+check "appstreamcli accepts the metainfo" \
+  appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml"
+check "appstreamcli accepts the installed tree" appstreamcli validate-tree --no-net "$prefix"
 check "Icon= names the installed icon" \
   test -f "$prefix/share/icons/hicolor/scalable/apps/$(value "$desktop" Icon).svg"
 check "the thumbnailer entry runs plymark-thumbnail for the desktop entry's types" \
