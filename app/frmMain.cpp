@@ -64,8 +64,12 @@ frmMain::~frmMain() = default;
 void frmMain::cmdOpen_Click() {
   const std::optional<std::string> path = chooser_.ChooseFile();
   if (!path) return;  // a cancelled dialog reads nothing
-  if (const auto failure = OpenDocument(*path, state_, files_, messages_, *tiles_)) {
-    messages_.ShowOpenError(OpenErrorText(*path, *failure));
+  OpenPath(*path);
+}
+
+void frmMain::OpenPath(const std::string& path) {
+  if (const auto failure = OpenDocument(path, state_, files_, messages_, *tiles_)) {
+    messages_.ShowOpenError(OpenErrorText(path, *failure));
     return;
   }
   for (const std::string& item : SummaryItems(state_)) {

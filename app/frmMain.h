@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <array>
 #include <memory>
+#include <string>
 
 #include "app/TileDrag.h"
 #include "platform/FileChooser.h"
@@ -33,8 +34,12 @@ class frmMain final : public QWidget {
   TileWidget* picTmp(int index) const { return picTmp_.at(static_cast<std::size_t>(index)); }
   const DocumentState& State() const { return state_; }
 
-  // The Open workflow: choose a file, read and paint it, append its summary.
+  // The Open workflow: choose a file, then open it as OpenPath does.
   void cmdOpen_Click();
+  // Reads and paints the file at `path` (in the file system's encoding) and
+  // appends its summary, or shows why it cannot; the dialog's and the command
+  // line's way in.
+  void OpenPath(const std::string& path);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QMouseEvent>
 
+#include "app/CommandLine.h"
 #include "app/frmMain.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/PsdWriter.h"
@@ -23,11 +26,12 @@ class WindowTest : public ::testing::Test {
     window.cmdOpen()->click();
   }
 
-  QStringList Items() const {
+  static QStringList ItemsOf(const frmMain& shown) {
     QStringList items;
-    for (int i = 0; i < window.List1()->count(); ++i) items << window.List1()->item(i)->text();
+    for (int i = 0; i < shown.List1()->count(); ++i) items << shown.List1()->item(i)->text();
     return items;
   }
+  QStringList Items() const { return ItemsOf(window); }
 
   void Mouse(QWidget* tile, QEvent::Type type, QPoint local, Qt::MouseButton button,
              Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
@@ -239,6 +243,44 @@ TEST_F(WindowTest, EachPaintedTileShowsItsLayersNameAsAToolTip) {
   OpenThrough("/tmp/one.psd");
   EXPECT_TRUE(window.picTmp(0)->toolTip().startsWith("(no name)\n"));
   EXPECT_TRUE(window.picTmp(1)->toolTip().isEmpty());
+}
+
+TEST_F(WindowTest, AFileGivenAtStartOpensOnceShownAsThroughTheDialog) {
+  TestDocument good;
+  good.Layers = {SolidLayer(0, 0, 2, 2, 1, 2, 3)};
+  test::Bytes damaged = test::BuildHeader(TestDocument{});
+  damaged.push_back(0);
+  const std::string here = QFile::encodeName(QDir::currentPath()).toStdString();
+  struct Case {
+    QString argument;
+    std::string path;  // what the dialog gives for the same file
+    std::optional<test::Bytes> bytes;
+  };
+  const std::vector<Case> cases = {
+      {QString::fromUtf8("some dir/\u00e4.psd"), here + "/some dir/\u00e4.psd",
+       test::BuildPsd(good)},
+      {"damaged.psd", here + "/damaged.psd", damaged},
+      {"missing.psd", here + "/missing.psd", std::nullopt},
+  };
+  for (const Case& file : cases) {
+    if (file.bytes) files.Add(file.path, *file.bytes);
+  }
+  test::FakeMessageSink startMessages;
+  frmMain started(files, startMessages, chooser);
+  started.show();
+  for (const Case& file : cases) {
+    SCOPED_TRACE(file.path);
+    OpenThrough(file.path);
+    const std::size_t opened = files.opened.size();
+    OpenWhenShown(started, CommandLineFilePath(file.argument));
+    EXPECT_EQ(files.opened.size(), opened);  // nothing is read before the window is up
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ItemsOf(started), Items());
+    EXPECT_EQ(startMessages.errors, messages.errors);
+    EXPECT_EQ(startMessages.messages, messages.messages);
+  }
+  EXPECT_EQ(Items().size(), 6);
+  EXPECT_EQ(messages.errors.size(), 2u);
 }
 
 }  // namespace
