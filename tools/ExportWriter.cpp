@@ -79,6 +79,9 @@ QByteArray LayersJson(const DocumentState& state) {
   const FileHeader& header = state.Header;
   QJsonArray layers;
   for (int i = 0; i < state.LayerCount; ++i) layers.append(LayerJson(state, i));
+  const QJsonValue profile = state.ColorProfile
+                                 ? QJsonValue(QString::fromStdString(*state.ColorProfile))
+                                 : QJsonValue(QJsonValue::Null);
   const QJsonObject document{
       {"file", QFileInfo(QString::fromStdString(state.FileName)).fileName()},
       {"header", QJsonObject{{"signature", FromFileText(header.Signature)},
@@ -87,7 +90,9 @@ QByteArray LayersJson(const DocumentState& state) {
                              {"rows", header.Rows},
                              {"columns", header.Columns},
                              {"depth", header.Depth},
-                             {"colorMode", header.ColorMode}}},
+                             {"colorMode", header.ColorMode},
+                             {"colorProfile", profile},
+                             {"colorManaged", state.Colour != nullptr}}},
       {"layers", layers},
   };
   return QJsonDocument(document).toJson(QJsonDocument::Indented);
