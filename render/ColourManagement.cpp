@@ -86,8 +86,11 @@ cmsUInt32Number InputFormat(std::int16_t colorMode, int depth) {
 void* MakeTransform(void* input, std::int16_t colorMode, int depth) {
   const Profile srgb(cmsCreate_sRGBProfile());
   if (!srgb) return nullptr;
+  // Little CMS's finer precalculated grid: with the default one, Ghostscript's
+  // PS CMYK profile misses the 99th-percentile goal (CIEDE2000 3.6 against 2.2).
   return cmsCreateTransform(input, InputFormat(colorMode, depth), srgb.get(), TYPE_RGB_8,
-                            INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_BLACKPOINTCOMPENSATION);
+                            INTENT_RELATIVE_COLORIMETRIC,
+                            cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_HIGHRESPRECALC);
 }
 
 // True when an RGB transform leaves every colour of a grid within one step of
