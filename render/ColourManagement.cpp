@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "psd/ColorModeCodes.h"
+#include "render/CmykTable.h"
 
 namespace plymark {
 namespace {
@@ -83,7 +84,18 @@ cmsUInt32Number InputFormat(std::int16_t colorMode, int depth) {
   }
 }
 
+// The exact conversion of 16-bit stored inks to 16-bit sRGB, without Little
+// CMS's precalculated table, from which CmykTable samples its own.
+void* MakeSamplingTransform(void* input) {
+  const Profile srgb(cmsCreate_sRGBProfile());
+  if (!srgb) return nullptr;
+  return cmsCreateTransform(input, TYPE_CMYK_16_REV, srgb.get(), TYPE_RGB_16,
+                            INTENT_RELATIVE_COLORIMETRIC,
+                            cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOOPTIMIZE);
+}
+
 void* MakeTransform(void* input, std::int16_t colorMode, int depth) {
+  if (colorMode == color_mode::kCmyk && depth == 8) return MakeSamplingTransform(input);
   const Profile srgb(cmsCreate_sRGBProfile());
   if (!srgb) return nullptr;
   // Little CMS's finer precalculated grid: with the default one, Ghostscript's
@@ -127,13 +139,15 @@ std::string UnusableProfileText(const std::string& why) {
 
 struct DocumentColourMaker {
   static std::shared_ptr<const DocumentColour> Make(void* transform, std::int16_t colorMode,
-                                                    int depth) {
-    return std::shared_ptr<const DocumentColour>(new DocumentColour(transform, colorMode, depth));
+                                                    int depth, bool sampled) {
+    return std::shared_ptr<const DocumentColour>(
+        new DocumentColour(transform, colorMode, depth, sampled));
   }
 };
 
-DocumentColour::DocumentColour(void* transform, std::int16_t colorMode, int inputDepth)
-    : transform_(transform), colorMode_(colorMode), inputDepth_(inputDepth) {}
+DocumentColour::DocumentColour(void* transform, std::int16_t colorMode, int inputDepth,
+                               bool sampled)
+    : transform_(transform), colorMode_(colorMode), inputDepth_(inputDepth), sampled_(sampled) {}
 
 DocumentColour::~DocumentColour() {
   cmsDeleteTransform(transform_);
@@ -141,6 +155,10 @@ DocumentColour::~DocumentColour() {
 
 void DocumentColour::ConvertRange(PixelRecord* pixels, const PixelRecord* black,
                                   std::size_t count) const {
+  if (sampled_) {
+    table_->Convert(pixels, black, count);
+    return;
+  }
   const int channels = colorMode_ == color_mode::kGrayscale ? 1
                        : colorMode_ == color_mode::kCmyk    ? 4
                                                             : 3;
@@ -181,6 +199,14 @@ void DocumentColour::ConvertRange(PixelRecord* pixels, const PixelRecord* black,
 void DocumentColour::Convert(std::span<PixelRecord> pixels,
                              std::span<const PixelRecord> black) const {
   const PixelRecord* blackPlane = black.size() >= pixels.size() ? black.data() : nullptr;
+  if (sampled_) {
+    std::call_once(tableMade_, [this] {
+      table_ = std::make_unique<const CmykTable>(
+          [this](const std::uint16_t* cmyk, std::uint16_t* rgb, std::size_t count) {
+            cmsDoTransform(transform_, cmyk, rgb, static_cast<cmsUInt32Number>(count));
+          });
+    });
+  }
   std::size_t middle = pixels.size();
   std::thread helper;
   if (pixels.size() >= kSharedPixels) {
@@ -242,7 +268,8 @@ ColourSetup SetUpDocumentColour(std::int16_t colorMode, std::int16_t depth,
     cmsDeleteTransform(transform);
     return setup;
   }
-  setup.Conversion = DocumentColourMaker::Make(transform, colorMode, depth);
+  setup.Conversion = DocumentColourMaker::Make(transform, colorMode, depth,
+                                               colorMode == color_mode::kCmyk && depth == 8);
   return setup;
 }
 

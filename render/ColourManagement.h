@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -9,6 +10,8 @@
 #include "psd/DocumentState.h"
 
 namespace plymark {
+
+class CmykTable;
 
 // Where Debian's libgs-common puts Ghostscript's default press profile
 // ("Artifex CMYK SWOP"), used for CMYK documents without a profile of their own.
@@ -36,12 +39,17 @@ class DocumentColour {
 
  private:
   friend struct DocumentColourMaker;
-  DocumentColour(void* transform, std::int16_t colorMode, int inputDepth);
+  DocumentColour(void* transform, std::int16_t colorMode, int inputDepth, bool sampled);
   void ConvertRange(PixelRecord* pixels, const PixelRecord* black, std::size_t count) const;
 
-  void* transform_;  ///< the Little CMS transform (cmsHTRANSFORM)
+  /// The Little CMS transform (cmsHTRANSFORM): stored samples to 8-bit sRGB,
+  /// or, when `sampled_`, the exact 16-bit conversion the table is sampled from.
+  void* transform_;
   std::int16_t colorMode_;
   int inputDepth_;
+  bool sampled_;  ///< 8-bit CMYK: converted through a table of our own
+  mutable std::once_flag tableMade_;
+  mutable std::unique_ptr<const CmykTable> table_;  ///< made at the first conversion
 };
 
 // What an Open decides about a document's colours.
