@@ -219,5 +219,27 @@ TEST(ColourSetup, SixteenBitSamplesReachTheConversionWhole) {
   EXPECT_EQ(cut[2].Green, 0xab);
 }
 
+// Lab documents go through Little CMS's Lab D50: a and b neutral (128 in 8
+// bits, 32768 in 16) give grey, full lightness white, none black.
+TEST(ColourSetup, LabNeutralsStayGreyAtEitherDepth) {
+  for (const std::int16_t depth : {std::int16_t{8}, std::int16_t{16}}) {
+    const auto neutral = static_cast<std::int16_t>(depth == 8 ? 128 : 32768);
+    const auto full = static_cast<std::int16_t>(depth == 8 ? 255 : 65535);
+    const auto half = static_cast<std::int16_t>(depth == 8 ? 119 : 30583);  // L 46.7
+    std::vector<PixelRecord> pixels = {
+        {0, neutral, neutral}, {half, neutral, neutral}, {full, neutral, neutral}};
+    const ColourSetup setup = SetUpDocumentColour(color_mode::kLab, depth, {}, false);
+    ASSERT_NE(setup.Conversion, nullptr) << depth;
+    setup.Conversion->Convert(pixels, {});
+    for (const PixelRecord& pixel : pixels) {
+      EXPECT_NEAR(pixel.Red, pixel.Green, 1) << depth;
+      EXPECT_NEAR(pixel.Blue, pixel.Green, 1) << depth;
+    }
+    EXPECT_LE(pixels[0].Green, 1) << depth;
+    EXPECT_NEAR(pixels[1].Green, 112, 2) << depth;  // sRGB of L* 46.7
+    EXPECT_GE(pixels[2].Green, 254) << depth;
+  }
+}
+
 }  // namespace
 }  // namespace plymark
