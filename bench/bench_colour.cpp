@@ -105,5 +105,13 @@ int main(int argc, char** argv) {
   if (!wide.empty()) {
     Run("RGB 4000 x 3000 through Adobe RGB (colord)", plymark::color_mode::kRgb, wide, repeat);
   }
+  // An sRGB profile costs its check at the Open and nothing per pixel.
+  const std::vector<std::uint8_t> srgb = ReadFile("/usr/share/color/icc/ghostscript/srgb.icc");
+  const auto started = std::chrono::steady_clock::now();
+  const auto setup = plymark::SetUpDocumentColour(plymark::color_mode::kRgb, 8, srgb, false);
+  const double ms =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+  std::printf("RGB with an sRGB profile\n  set-up %.1f ms; %s\n", ms,
+              setup.Conversion ? "converted (unexpected)" : "no conversion");
   return 0;
 }
