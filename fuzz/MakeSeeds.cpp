@@ -118,6 +118,30 @@ std::vector<std::pair<std::string, Bytes>> OpenSeeds() {
   TestDocument many;
   for (int i = 0; i < 14; ++i) many.Layers.push_back(SolidLayer(0, i, 2, i + 2, 9, 9, 9));
   seeds.emplace_back("fourteen-layers.psd", BuildPsd(many));
+
+  // PSB (version 2): 8-byte lengths, 4-byte run-length row counts.
+  TestDocument psb;
+  psb.Version = 2;
+  TestLayer psbLayer{0, 0, 3, 4, {{-1, 0, Bytes(12, 128)}}, "norm", {}};
+  for (std::int16_t id = 0; id < 3; ++id) {
+    psbLayer.Channels.push_back(
+        {id, 1,
+         RunLengthPlane(std::vector<Bytes>(3, Bytes(4, static_cast<std::uint8_t>(id * 70))), 4)});
+  }
+  psb.Layers = {psbLayer, SolidLayer(1, 1, 2, 3, 5, 6, 7)};
+  seeds.emplace_back("psb-run-length.psb", BuildPsd(psb));
+
+  TestDocument psbDeep = deep;
+  psbDeep.Version = 2;
+  seeds.emplace_back("psb-deep-16-lr16.psb", BuildPsd(psbDeep));
+
+  // A layer wider than a tile shows: left out in a PSB.
+  TestDocument psbWide;
+  psbWide.Version = 2;
+  TestLayer wide{0, 0, 1, 30001, {}, "norm", {}};
+  for (std::int16_t id = 0; id < 3; ++id) wide.Channels.push_back({id, 0, Bytes(30001, 1)});
+  psbWide.Layers = {wide, SolidLayer(0, 0, 2, 2, 1, 2, 3)};
+  seeds.emplace_back("psb-wide-layer.psb", BuildPsd(psbWide));
   return seeds;
 }
 
