@@ -9,6 +9,7 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/Prefault.h"
 #include "psd/ColorModeCodes.h"
 #include "psd/PsdError.h"
 #include "render/ColourModes.h"
@@ -341,6 +342,9 @@ MergedImage DecodeMergedImage(std::span<const std::uint8_t> section, std::int64_
     image.Pixels.assign(static_cast<std::size_t>(pixelCount), kOpaque);
     return image;
   }
+  // The first touch of fresh memory costs more than decoding into it: share it.
+  image.Pixels.reserve(static_cast<std::size_t>(pixelCount));
+  PrefaultInParallel(image.Pixels.data(), image.Pixels.capacity() * sizeof(std::uint32_t));
   image.Pixels.resize(static_cast<std::size_t>(pixelCount));
   if (pixelCount > 0) DecodeRows(rows, used, colour, colorTable, image.Pixels.data());
   return image;
