@@ -1,5 +1,6 @@
 #include "render/MergedChannelRows.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -45,7 +46,10 @@ std::uint64_t BigEndian(const std::uint8_t* bytes, std::size_t count) {
 MergedChannelRows::MergedChannelRows(std::span<const std::uint8_t> section,
                                      std::int64_t sectionOffset, const Shape& shape,
                                      int usedChannels)
-    : section_(section), sectionOffset_(sectionOffset), shape_(shape), usedChannels_(usedChannels) {
+    : section_(section),
+      sectionOffset_(sectionOffset),
+      shape_(shape),
+      usedChannels_(std::clamp<int>(usedChannels, 0, std::max<int>(0, shape.Channels))) {
   const std::int64_t fileEnd = sectionOffset + static_cast<std::int64_t>(section.size());
   if (section.size() < 2) {
     throw PsdError::Truncated(sectionOffset, static_cast<std::size_t>(fileEnd),
@@ -62,15 +66,15 @@ MergedChannelRows::MergedChannelRows(std::span<const std::uint8_t> section,
                                : static_cast<std::size_t>(width * static_cast<std::uint64_t>(
                                                                       BytesPerSample(shape.Depth)));
 
-  // Width and height are at most 300000 and channels at most 32767, so no
+  // Width and height are at most 300000 and channels at most 32767: no
   // product below overflows 64 bits.
   const auto height = static_cast<std::int64_t>(shape.Height);
   const std::int64_t planeBytes = static_cast<std::int64_t>(rowBytes_) * height;
   const std::int64_t stored = static_cast<std::int64_t>(section.size()) - 2;
-  if (planeBytes == 0 || usedChannels <= 0) return;  // nothing to read
+  if (planeBytes == 0 || usedChannels_ == 0) return;  // nothing to read
   if (compression_ == kRaw) {
     // Raw rows need exactly their bytes: name the first row the file cuts.
-    const std::int64_t needed = planeBytes * usedChannels;
+    const std::int64_t needed = planeBytes * usedChannels_;
     if (needed > stored) {
       const std::int64_t row = stored / static_cast<std::int64_t>(rowBytes_);
       throw PsdError::Truncated(sectionOffset + 2 + row * static_cast<std::int64_t>(rowBytes_),
@@ -79,7 +83,7 @@ MergedChannelRows::MergedChannelRows(std::span<const std::uint8_t> section,
     }
     return;
   }
-  const std::int64_t decodedChannels = compression_ == kRunLength ? usedChannels : shape.Channels;
+  const std::int64_t decodedChannels = compression_ == kRunLength ? usedChannels_ : shape.Channels;
   if (planeBytes * decodedChannels > stored * GreatestExpansion(compression_)) {
     throw PsdError::Damaged(sectionOffset, "merged image",
                             "measures " + std::to_string(shape.Width) + " x " +

@@ -24,6 +24,8 @@ class MergedChannelRows {
 
   // Checks the compression code, the row lengths and that the stored bytes
   // can fill the channels before anything is allocated. Throws PsdError.
+  // Width and Height must lie in 0..300000; `usedChannels` is clamped to
+  // 0..Channels.
   MergedChannelRows(std::span<const std::uint8_t> section, std::int64_t sectionOffset,
                     const Shape& shape, int usedChannels);
 

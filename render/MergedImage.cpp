@@ -330,6 +330,7 @@ MergedImage DecodeMergedImage(std::span<const std::uint8_t> section, std::int64_
       section, sectionOffset,
       {layout.Version, layout.Channels, layout.Width, layout.Height, layout.Depth}, usedChannels);
   const std::int64_t pixelCount = static_cast<std::int64_t>(layout.Width) * layout.Height;
+  if (pixelCount == 0) return image;
   if (!shown) {
     // Nothing is decoded, but the picture still takes memory: no more than
     // the stored bytes could fill at the loosest.
@@ -346,7 +347,7 @@ MergedImage DecodeMergedImage(std::span<const std::uint8_t> section, std::int64_
   image.Pixels.reserve(static_cast<std::size_t>(pixelCount));
   PrefaultInParallel(image.Pixels.data(), image.Pixels.capacity() * sizeof(std::uint32_t));
   image.Pixels.resize(static_cast<std::size_t>(pixelCount));
-  if (pixelCount > 0) DecodeRows(rows, used, colour, colorTable, image.Pixels.data());
+  DecodeRows(rows, used, colour, colorTable, image.Pixels.data());
   return image;
 }
 

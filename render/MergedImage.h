@@ -33,9 +33,12 @@ struct MergedImageLayout {
 
 MergedImageLayout MergedLayoutOf(const FileHeader& header, int transparencyChannel);
 
-// Which stored channel holds the merged image's transparency, or -1.
-// `hasTransparencyBlock`: the global tagged blocks hold "Mtrn", "Mt16" or
-// "Mt32".
+// Which stored channel holds the merged image's transparency, or -1. There is
+// one when the global tagged blocks hold "Mtrn", "Mt16" or "Mt32"
+// (`hasTransparencyBlock`), or else when the header has more channels than
+// the colour mode takes and the alpha identifiers (resource 1053) are missing
+// or hold a 0. It is the extra channel whose identifier is 0 (the identifiers
+// name the last extra channels), else the first extra channel.
 int MergedTransparencyChannel(std::int16_t channels, std::int16_t colorMode,
                               const ImageResources& resources, bool hasTransparencyBlock);
 
