@@ -111,7 +111,6 @@ TEST(MergedImage, ColourModesGoThroughTheLayersColourPaths) {
     std::uint32_t expected;
   } cases[] = {
       {"grayscale", 1, {{77}}, Argb(77, 77, 77)},
-      {"duotone", 8, {{66}}, Argb(66, 66, 66)},
       {"indexed", 2, {{5}}, Argb(10, 20, 30)},
       {"CMYK: inks inverted, scaled by black", 4, {{255}, {0}, {128}, {128}}, Argb(128, 0, 64)},
       {"Lab white", 9, {{255}, {128}, {128}}, Argb(255, 255, 255)},
@@ -145,9 +144,7 @@ TEST(MergedImage, TransparencyChannelRule) {
       {"identifiers without 0: saved selections", 4, 3, ids({7}), false, -1},
       {"Mtrn with identifiers without 0", 5, 3, ids({7, 8}), true, 3},
       {"no extra channel, even with Mtrn", 3, 3, {}, true, -1},
-      {"grayscale", 2, 1, {}, false, 1},
       {"CMYK", 5, 4, {}, false, 4},
-      {"CMYK without extra channel", 4, 4, {}, false, -1},
       {"multichannel: every channel is an ink", 4, 7, {}, true, -1},
   };
   for (const auto& c : cases) {
