@@ -95,10 +95,13 @@ TEST(MergedImage, EveryCompressionAtEveryDepthGivesTheSamePicture) {
 
 TEST(MergedImage, BitmapBitsAreMostSignificantFirstAndSetBitsAreBlack) {
   // 10 x 1: two bytes a row; the last 6 bits are padding.
-  const MergedImage image =
-      Decode(Section(0, {{0b10110000, 0b01111111}}, 2), Layout(1, 10, 1, 1, 0));
   const std::uint32_t k = Argb(0, 0, 0), w = Argb(255, 255, 255);
-  EXPECT_EQ(image.Pixels, (std::vector<std::uint32_t>{k, w, k, k, w, w, w, w, w, k}));
+  for (const std::int16_t compression : {std::int16_t{0}, std::int16_t{1}, std::int16_t{2}}) {
+    const MergedImage image =
+        Decode(Section(compression, {{0b10110000, 0b01111111}}, 2), Layout(1, 10, 1, 1, 0));
+    EXPECT_EQ(image.Pixels, (std::vector<std::uint32_t>{k, w, k, k, w, w, w, w, w, k}))
+        << "compression " << compression;
+  }
 }
 
 TEST(MergedImage, ColourModesGoThroughTheLayersColourPaths) {
