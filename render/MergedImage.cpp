@@ -75,8 +75,25 @@ MergedColour ColourOf(std::int16_t colorMode, std::int16_t depth) {
 // alpha)) / alpha, truncated and clamped. White is 255 in every stored
 // channel (CMYK's inks are stored inverted) but Lab's a and b, where it is 128.
 std::uint8_t Unblended(std::uint8_t stored, std::uint8_t alpha, int white) {
+  if (alpha == 0 || alpha == 255) return stored;
   const int value = (stored * 255 - white * (255 - alpha)) / alpha;
   return static_cast<std::uint8_t>(std::clamp(value, 0, 255));
+}
+
+// Unblended(stored, alpha, 255) at [alpha * 256 + stored]: a division per
+// component costs more than the rest of a transparent row.
+const std::array<std::uint8_t, 65536>& UnblendedFromWhite() {
+  static const std::array<std::uint8_t, 65536> table = [] {
+    std::array<std::uint8_t, 65536> values{};
+    for (int alpha = 0; alpha < 256; ++alpha) {
+      for (int stored = 0; stored < 256; ++stored) {
+        values[static_cast<std::size_t>(alpha * 256 + stored)] =
+            Unblended(static_cast<std::uint8_t>(stored), static_cast<std::uint8_t>(alpha), 255);
+      }
+    }
+    return values;
+  }();
+  return table;
 }
 
 // A 32-bit transparency sample is coverage, not colour: no transfer curve.
@@ -144,6 +161,16 @@ void ColourRow(ColourModel model, const ComponentRow& row, std::size_t width,
     for (std::size_t x = 0; x < width; ++x) out[x] = kOpaque | (planes[0][x] * 0x010101u);
     return;
   }
+  const std::uint8_t* const fromWhite = UnblendedFromWhite().data();
+  if (row.Alpha != nullptr && model == ColourModel::Rgb) {
+    for (std::size_t x = 0; x < width; ++x) {
+      const std::uint8_t* unblended = fromWhite + row.Alpha[x] * 256;
+      out[x] = (std::uint32_t{row.Alpha[x]} << 24) |
+               (std::uint32_t{unblended[planes[0][x]]} << 16) |
+               (std::uint32_t{unblended[planes[1][x]]} << 8) | unblended[planes[2][x]];
+    }
+    return;
+  }
   // Everything else goes through the layers' colour conversion.
   pixels.resize(width);
   for (std::size_t x = 0; x < width; ++x) {
@@ -160,14 +187,13 @@ void ColourRow(ColourModel model, const ComponentRow& row, std::size_t width,
     const int chromaWhite = model == ColourModel::Lab ? 128 : 255;
     for (std::size_t x = 0; x < width; ++x) {
       const std::uint8_t alpha = row.Alpha[x];
-      if (alpha == 0 || alpha == 255) continue;
+      const std::uint8_t* unblended = fromWhite + alpha * 256;
       PixelRecord& pixel = pixels[x];
-      pixel.Red = Unblended(static_cast<std::uint8_t>(pixel.Red), alpha, 255);
+      pixel.Red = unblended[static_cast<std::uint8_t>(pixel.Red)];
       pixel.Green = Unblended(static_cast<std::uint8_t>(pixel.Green), alpha, chromaWhite);
       pixel.Blue = Unblended(static_cast<std::uint8_t>(pixel.Blue), alpha, chromaWhite);
-      if (model == ColourModel::Cmyk) {
-        black[x].Red = Unblended(static_cast<std::uint8_t>(black[x].Red), alpha, 255);
-      }
+      if (model == ColourModel::Cmyk)
+        black[x].Red = unblended[static_cast<std::uint8_t>(black[x].Red)];
     }
   }
   ConvertToRgb(model, pixels, black, colorTable);
