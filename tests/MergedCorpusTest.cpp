@@ -19,11 +19,14 @@ MergedImage DecodeCorpusFile(const std::string& name) {
     for (std::size_t k = 0; k < count; ++k) value = (value << 8) | file.at(at + k);
     return value;
   };
-  const auto i16 = [&](std::size_t at, std::size_t count) {
-    return static_cast<std::int16_t>(field(at, count));
-  };
-  const FileHeader header{"8BPS",     i16(4, 2),  i16(12, 2), i16(14, 4),
-                          i16(18, 4), i16(22, 2), i16(24, 2)};
+  // By name: the header's members change width for PSB files.
+  FileHeader header;
+  header.Version = static_cast<std::int16_t>(field(4, 2));
+  header.Channels = static_cast<std::int16_t>(field(12, 2));
+  header.Rows = static_cast<decltype(header.Rows)>(field(14, 4));
+  header.Columns = static_cast<decltype(header.Columns)>(field(18, 4));
+  header.Depth = static_cast<std::int16_t>(field(22, 2));
+  header.ColorMode = static_cast<std::int16_t>(field(24, 2));
   const std::size_t resources = 30 + field(26, 4);
   const std::size_t layers = resources + 4 + field(resources, 4);
   const std::size_t imageData = layers + 4 + field(layers, 4);
