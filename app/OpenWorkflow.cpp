@@ -3,9 +3,11 @@
 #include <string_view>
 
 #include "app/ReadLayerSection.h"
+#include "app/ReadMergedImage.h"
 #include "psd/CodePage.h"
 #include "psd/FileHeader.h"
 #include "psd/PsdError.h"
+#include "render/LayerLoop.h"
 
 namespace plymark {
 namespace {
@@ -27,11 +29,39 @@ std::string WithSignatureHint(const FileView& file, std::string problem) {
   return problem;
 }
 
+// A document without layers shows its merged image in tile 0, sized and
+// painted as a layer would be. True when the tile shows it.
+bool ShowMergedImage(DocumentState& state, MessageSink& messages, TileSurface& tiles) {
+  const FileHeader& header = state.Header;
+  if (header.Rows <= 0 || header.Columns <= 0) return false;
+  if (header.Rows > kLargestLayerSide || header.Columns > kLargestLayerSide) {
+    messages.ShowMessage("The merged image measures " + std::to_string(header.Columns) +
+                         " \u00d7 " + std::to_string(header.Rows) + " pixels, more than the " +
+                         std::to_string(kLargestLayerSide) +
+                         " a tile can show; Plymark leaves it out.");
+    return false;
+  }
+  const MergedImageResult merged = ReadMergedImage(state);
+  if (!merged.Image) {
+    messages.ShowMessage("The merged image cannot be shown: " + merged.Problem + ".");
+    return false;
+  }
+  const MergedImage& image = *merged.Image;
+  tiles.ResizeTile(0, image.Width, image.Height);
+  tiles.DescribeTile(0, "Merged image (the document has no layers)");
+  for (std::int32_t y = 0; y < image.Height; ++y) {
+    OpaqueRow(image, y, {tiles.ImageRow(0, y), static_cast<std::size_t>(image.Width)});
+  }
+  tiles.ShowImage(0);
+  return true;
+}
+
 }  // namespace
 
 std::optional<OpenFailure> OpenDocument(const std::string& path, DocumentState& state,
                                         FileSource& files, MessageSink& messages,
-                                        TileSurface& tiles, StageClock* clock) {
+                                        TileSurface& tiles, StageClock* clock,
+                                        bool mergedImageOfFlatDocument) {
   state.FileName = path;
   // The previous file's blocks and buffers go before the next file is read,
   // so that two files never take memory at once.
@@ -69,7 +99,12 @@ std::optional<OpenFailure> OpenDocument(const std::string& path, DocumentState& 
   } catch (const std::bad_alloc&) {
     return OpenFailure{"there is not enough memory to show it"};
   }
-  tiles.ResetTilesFrom(state.LayerCount);
+  int firstUnused = state.LayerCount;
+  if (state.LayerCount == 0 && mergedImageOfFlatDocument && tiles.TileCount() > 0) {
+    const StageTimer timer(clock, Stage::PlaneDecoding);
+    if (ShowMergedImage(state, messages, tiles)) firstUnused = 1;
+  }
+  tiles.ResetTilesFrom(firstUnused);
   return std::nullopt;
 }
 

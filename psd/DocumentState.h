@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "psd/FieldReader.h"
+#include "psd/ImageResources.h"
 
 namespace plymark {
 
@@ -95,9 +96,14 @@ struct DocumentState {
   std::vector<std::uint8_t> ColorTable;
   std::int32_t ImageResourcesLength = 0;
   std::int64_t ImageResourcesOffset = 0;  ///< byte offset of the image resources' first byte
+  ImageResources Resources;               ///< what the image resources say of the merged image
   std::int64_t LayerSectionLength = 0;    ///< 4 bytes in a PSD, 8 in a PSB
   std::int64_t LayerInfoLength = 0;       ///< as LayerSectionLength
   std::int16_t LayerCount = 0;            ///< never negative
+  /// The global tagged blocks hold "Mtrn", "Mt16" or "Mt32": the merged image
+  /// has a transparency channel.
+  bool MergedTransparencyBlock = false;
+  std::int64_t ImageDataOffset = 0;  ///< byte offset of the image data section (the merged image)
   std::vector<LayerRecord> Layers;
   std::vector<ChannelTableEntry> ChannelData;
   std::int32_t TileWidth = 0;

@@ -75,7 +75,7 @@ QString WriteFile(const QString& path, const QByteArray& content) {
 
 }  // namespace
 
-QByteArray LayersJson(const DocumentState& state) {
+QByteArray LayersJson(const DocumentState& state, const CompositeExport& composite) {
   const FileHeader& header = state.Header;
   QJsonArray layers;
   for (int i = 0; i < state.LayerCount; ++i) layers.append(LayerJson(state, i));
@@ -88,6 +88,9 @@ QByteArray LayersJson(const DocumentState& state) {
                              {"columns", header.Columns},
                              {"depth", header.Depth},
                              {"colorMode", header.ColorMode}}},
+      {"composite", composite.Image.isEmpty() ? QJsonValue() : QJsonValue(composite.Image)},
+      {"compositeError",
+       composite.Problem.isEmpty() ? QJsonValue() : QJsonValue(composite.Problem)},
       {"layers", layers},
   };
   return QJsonDocument(document).toJson(QJsonDocument::Indented);
@@ -102,7 +105,8 @@ QString WriteLayerImage(const QString& folder, int layer, const QImage& image) {
   return {};
 }
 
-QString WriteExport(const DocumentState& state, const QString& folder) {
+QString WriteExport(const DocumentState& state, const CompositeExport& composite,
+                    const QString& folder) {
   QByteArray summary;
   for (const std::string& line : SummaryItems(state)) {
     summary += QByteArray::fromStdString(line) + '\n';
@@ -110,7 +114,7 @@ QString WriteExport(const DocumentState& state, const QString& folder) {
   if (QString error = WriteFile(QDir(folder).filePath("summary.txt"), summary); !error.isEmpty()) {
     return error;
   }
-  if (QString error = WriteFile(QDir(folder).filePath("layers.json"), LayersJson(state));
+  if (QString error = WriteFile(QDir(folder).filePath("layers.json"), LayersJson(state, composite));
       !error.isEmpty()) {
     return error;
   }

@@ -122,13 +122,20 @@ int main(int argc, char** argv) {
     progress.Update(layer + 1, state.LayerCount);
   });
   const std::string path = QFile::encodeName(file).toStdString();
-  if (const auto failure = plymark::OpenDocument(path, state, files, messages, tiles)) {
+  if (const auto failure =
+          plymark::OpenDocument(path, state, files, messages, tiles, nullptr, false)) {
     progress.Clear();
     PrintLine(file + ": " + QString::fromStdString(failure->Problem));
     return kExitFailure;
   }
   progress.Clear();
-  if (error.isEmpty()) error = plymark::WriteExport(state, staging.path());
+  // A merged image that is damaged or was never saved costs only itself.
+  plymark::CompositeExport composite;
+  if (error.isEmpty()) error = plymark::WriteComposite(state, staging.path(), composite);
+  if (!composite.Problem.isEmpty() && !parser.isSet(quiet)) {
+    PrintLine(file + ": no merged image: " + composite.Problem);
+  }
+  if (error.isEmpty()) error = plymark::WriteExport(state, composite, staging.path());
   if (error.isEmpty()) {
     if (!QFileInfo::exists(outputFolder)) {
       if (QDir().rename(staging.path(), outputFolder)) return 0;
