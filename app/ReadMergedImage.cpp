@@ -3,6 +3,9 @@
 #include <new>
 #include <vector>
 
+#include "platform/MessageSink.h"
+#include "psd/FileHeader.h"
+#include "psd/LayerRecords.h"
 #include "psd/PsdError.h"
 
 namespace plymark {
@@ -31,6 +34,40 @@ MergedImageResult ReadMergedImage(const DocumentState& state) {
   } catch (const std::bad_alloc&) {
     return {std::nullopt, "there is not enough memory for the merged image"};
   }
+}
+
+namespace {
+
+class NoMessages final : public MessageSink {
+ public:
+  void ShowMessage(std::string_view) override {}
+  void ShowOpenError(std::string_view) override {}
+};
+
+}  // namespace
+
+MergedImageResult ReadMergedImageOnly(const std::string& path, FileSource& files,
+                                      DocumentState& state) {
+  state = DocumentState{};
+  state.FileName = path;
+  const OpenedFile opened = files.Open(path);
+  if (!opened.File) return {std::nullopt, "the file cannot be opened: " + opened.Error};
+  state.File = FileView(opened.File);
+  try {
+    NoMessages messages;
+    ReadFileHeader(state.File, state);
+    if (state.Header.Version != 2 && state.File.size() > kLargestPsdPosition) {
+      return {std::nullopt, "the file is larger than the 2 GB that a PSD file can have"};
+    }
+    ReadColorModeSection(state.File, state, messages);
+    ReadImageResourceSection(state.File, state);
+    ReadLayerSectionBounds(state.File, state);
+  } catch (const PsdError& error) {
+    return {std::nullopt, error.what()};
+  } catch (const std::bad_alloc&) {
+    return {std::nullopt, "there is not enough memory to read it"};
+  }
+  return ReadMergedImage(state);
 }
 
 }  // namespace plymark

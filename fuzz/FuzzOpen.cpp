@@ -1,5 +1,6 @@
-// libFuzzer target: the whole Open without a window. The input bytes are the
-// file; messages are dropped and the layers are painted into tiles in memory.
+// libFuzzer target: the whole Open without a window, then the merged image as
+// the export and the thumbnailer read it. The input bytes are the file;
+// messages are dropped and the layers are painted into tiles in memory.
 
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "app/OpenWorkflow.h"
+#include "app/ReadMergedImage.h"
 #include "platform/FileSource.h"
 #include "platform/MemoryTileSurface.h"
 #include "platform/MessageSink.h"
@@ -65,6 +67,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   plymark::MemoryTileSurface tiles(kWindowTiles);
   plymark::DocumentState state;
   const auto failure = plymark::OpenDocument("input.psd", state, files, messages, tiles);
-  if (!failure) plymark::SummaryItems(state);
+  if (!failure) {
+    plymark::SummaryItems(state);
+    // The export's merged image, after the layers.
+    if (state.LayerCount > 0) plymark::ReadMergedImage(state);
+  }
+  // The thumbnailer's way: the merged image alone.
+  plymark::DocumentState alone;
+  plymark::ReadMergedImageOnly("input.psd", files, alone);
   return 0;
 }

@@ -174,7 +174,8 @@ TEST_F(ExportToolTest, AnExistingOutputFolderGainsTheFilesAndKeepsItsOwn) {
   ASSERT_TRUE(keep.open(QIODevice::WriteOnly));
   keep.close();
   ASSERT_EQ(RunExport({"--quiet", psd, out}).ExitCode, 0);
-  EXPECT_EQ(FilesIn(out), (QStringList{"composite.png", "keep.txt", "layer-0.png", "layers.json", "summary.txt"}));
+  EXPECT_EQ(FilesIn(out), (QStringList{"composite.png", "keep.txt", "layer-0.png", "layers.json",
+                                       "summary.txt"}));
   EXPECT_EQ(FilesIn(folder_.path()), (QStringList{"one.psd", "out"}));
 }
 
