@@ -63,10 +63,10 @@ std::optional<OpenFailure> OpenDocument(const std::string& path, DocumentState& 
                                         TileSurface& tiles, StageClock* clock,
                                         bool mergedImageOfFlatDocument) {
   state.FileName = path;
-  // The previous file's blocks and buffers go before the next file is read,
-  // so that two files never take memory at once.
+  // The previous file's blocks and pixels go before the next file is read,
+  // so that two files never take memory at once; the channel buffer is
+  // reused.
   state.ChannelData.clear();
-  state.ChannelBuffer = {};
   state.LoadedLayer = -1;
   state.Pixels = {};
   state.File = FileView();
