@@ -32,15 +32,7 @@ std::string WithSignatureHint(const FileView& file, std::string problem) {
 // A document without layers shows its merged image in tile 0, sized and
 // painted as a layer would be. True when the tile shows it.
 bool ShowMergedImage(DocumentState& state, MessageSink& messages, TileSurface& tiles) {
-  const FileHeader& header = state.Header;
-  if (header.Rows <= 0 || header.Columns <= 0) return false;
-  if (header.Rows > kLargestLayerSide || header.Columns > kLargestLayerSide) {
-    messages.ShowMessage("The merged image measures " + std::to_string(header.Columns) +
-                         " \u00d7 " + std::to_string(header.Rows) + " pixels, more than the " +
-                         std::to_string(kLargestLayerSide) +
-                         " a tile can show; Plymark leaves it out.");
-    return false;
-  }
+  if (state.Header.Rows <= 0 || state.Header.Columns <= 0) return false;
   const MergedImageResult merged = ReadMergedImage(state);
   if (!merged.Image) {
     messages.ShowMessage("The merged image cannot be shown: " + merged.Problem + ".");

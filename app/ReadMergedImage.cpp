@@ -7,12 +7,21 @@
 #include "psd/FileHeader.h"
 #include "psd/LayerRecords.h"
 #include "psd/PsdError.h"
+#include "render/LayerLoop.h"
 
 namespace plymark {
 
 MergedImageResult ReadMergedImage(const DocumentState& state) {
   if (state.Resources.HasRealMergedData == false) {
     return {std::nullopt, "the file was saved without its merged image"};
+  }
+  // A PSB's merged image may be far larger than any picture that can be
+  // held, as its layers may.
+  const FileHeader& header = state.Header;
+  if (header.Rows > kLargestLayerSide || header.Columns > kLargestLayerSide) {
+    return {std::nullopt, "the merged image measures " + std::to_string(header.Columns) + " x " +
+                              std::to_string(header.Rows) + " pixels, more than the " +
+                              std::to_string(kLargestLayerSide) + " a side Plymark shows"};
   }
   const std::int64_t offset = state.ImageDataOffset;
   const std::int64_t stored = state.File.size() - offset;
