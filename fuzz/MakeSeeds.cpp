@@ -164,6 +164,10 @@ std::vector<std::pair<std::string, Bytes>> DecodePlaneSeeds() {
   seeds.emplace_back("rle-repeat-8x2", PlaneSeed(8, 2, 1, {0, 2, 0, 3, 0xF9, 5, 0xF9, 6, 0x80}));
   std::vector<Bytes> wide(2, Bytes(64, 42));
   seeds.emplace_back("rle-64x2", PlaneSeed(64, 2, 1, RunLengthPlane(wide)));
+  seeds.emplace_back("psb-rle-64x2", PlaneSeed(64, 2, 128 + 1, RunLengthPlane(wide, 4)));
+  seeds.emplace_back(
+      "psb-rle-16-5x3",
+      PlaneSeed(5, 3, 128 + 1, RunLengthPlane(std::vector<Bytes>(3, Bytes(10, 3)), 4), 1));
 
   Bytes ramp;
   for (int i = 0; i < 6 * 5; ++i) ramp.push_back(static_cast<std::uint8_t>(i * 7));
