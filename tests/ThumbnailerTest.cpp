@@ -102,5 +102,30 @@ TEST_F(Thumbnailer, AFileItCannotReadLeavesNoOutputAndOneLine) {
   }
 }
 
+TEST_F(Thumbnailer, ThirdPartyThumbnailsAreTheirMergedImagesScaled) {
+  // Opaque files whose reference is psd-tools' reading of the merged image.
+  for (const char* name :
+       {"document/ag-groups.psd", "document/im-flat-indexed.psd", "document/im-flat-16.psd",
+        "document/pt-flat-gray.psd", "psb/im-rle-8.psb", "psb/pt-lr16.psb"}) {
+    const QString psd = QStringLiteral(PLYMARK_CORPUS_DIR "/") + name;
+    QFile::remove(Output());
+    ASSERT_EQ(Run({"-s", "24", psd, Output()}).ExitCode, 0) << name;
+    const QImage ours = QImage(Output(), "PNG").convertToFormat(QImage::Format_RGB32);
+    const QImage reference = QImage(psd + ".composite.png")
+                                 .convertToFormat(QImage::Format_RGB32)
+                                 .scaled(24, 24, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    ASSERT_EQ(ours.size(), reference.size()) << name;
+    double difference = 0;
+    for (int y = 0; y < ours.height(); ++y) {
+      for (int x = 0; x < ours.width(); ++x) {
+        const QRgb a = ours.pixel(x, y), b = reference.pixel(x, y);
+        difference += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+                      std::abs(qBlue(a) - qBlue(b));
+      }
+    }
+    EXPECT_LE(difference / (3.0 * ours.width() * ours.height()), 6.0) << name;
+  }
+}
+
 }  // namespace
 }  // namespace plymark
