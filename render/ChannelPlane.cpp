@@ -20,9 +20,10 @@ std::uint8_t GreyOfFloatSample(const std::uint8_t* bytes) {
   const float sample = std::bit_cast<float>((static_cast<std::uint32_t>(bytes[0]) << 24) |
                                             (static_cast<std::uint32_t>(bytes[1]) << 16) |
                                             (static_cast<std::uint32_t>(bytes[2]) << 8) | bytes[3]);
-  // NaN fails the comparison and ends at 0.
-  const double linear = sample > 0.0f ? std::min(static_cast<double>(sample), 1.0) : 0.0;
-  return static_cast<std::uint8_t>(std::floor(linear * 255.0 + 0.5));
+  // NaN fails the comparison and ends at 0. In single precision, as readers
+  // that scale float planes whole do.
+  const float linear = sample > 0.0f ? std::min(sample, 1.0f) : 0.0f;
+  return static_cast<std::uint8_t>(std::floor(linear * 255.0f + 0.5f));
 }
 
 // Big-endian samples of `bytesPerSample` bytes (2 or 4) as 8-bit grey.
