@@ -16,6 +16,8 @@
 namespace plymark {
 namespace {
 
+constexpr std::int16_t kUserMaskChannel = -2;
+
 std::uint8_t GreyOfFloatSample(const std::uint8_t* bytes) {
   const float sample = std::bit_cast<float>((static_cast<std::uint32_t>(bytes[0]) << 24) |
                                             (static_cast<std::uint32_t>(bytes[1]) << 16) |
@@ -120,6 +122,26 @@ std::optional<std::vector<std::uint8_t>> ReadGreyChannel(DocumentState& state, i
   const std::array<ChannelBlock*, 1> blocks = {block};
   LoadChannelBlocks(state, layer, blocks);
   return DecodeGreyPlane(*block, width, height, state.Header.Depth, PlaneName{layer, channelId});
+}
+
+bool HasMaskPlane(const DocumentState& state, int layer) {
+  const LayerRecord& record = state.Layers[static_cast<std::size_t>(layer)];
+  if (!record.Mask) return false;
+  const std::int64_t width = static_cast<std::int64_t>(record.Mask->Right) - record.Mask->Left;
+  const std::int64_t height = static_cast<std::int64_t>(record.Mask->Bottom) - record.Mask->Top;
+  if (width <= 0 || height <= 0 || width > kLargestLayerSide || height > kLargestLayerSide) {
+    return false;
+  }
+  return std::any_of(
+      record.ChannelInfo.begin(), record.ChannelInfo.end(),
+      [](const ChannelInfoRecord& info) { return info.ChannelId == kUserMaskChannel; });
+}
+
+std::optional<std::vector<std::uint8_t>> ReadMaskPlane(DocumentState& state, int layer) {
+  if (!HasMaskPlane(state, layer)) return std::nullopt;
+  const LayerMask mask = *state.Layers[static_cast<std::size_t>(layer)].Mask;
+  return ReadGreyChannel(state, layer, kUserMaskChannel, mask.Right - mask.Left,
+                         mask.Bottom - mask.Top, "mask rectangle");
 }
 
 }  // namespace plymark

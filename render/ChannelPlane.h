@@ -34,4 +34,14 @@ std::optional<std::vector<std::uint8_t>> ReadGreyChannel(DocumentState& state, i
                                                          std::int16_t channelId, std::int32_t width,
                                                          std::int32_t height, const char* field);
 
+// True when layer `layer` has a user mask whose picture can be made: mask
+// data, a channel -2, and a rectangle with pixels no wider or higher than a
+// layer can be.
+bool HasMaskPlane(const DocumentState& state, int layer);
+
+// The user mask of layer `layer` (channel -2) read from the open file and
+// decoded at its rectangle's size into 8-bit grey; nothing when HasMaskPlane
+// is false. Throws PsdError as ReadGreyChannel does.
+std::optional<std::vector<std::uint8_t>> ReadMaskPlane(DocumentState& state, int layer);
+
 }  // namespace plymark

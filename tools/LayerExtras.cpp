@@ -6,7 +6,6 @@
 
 #include "psd/PsdError.h"
 #include "render/ChannelPlane.h"
-#include "render/LayerLoop.h"
 
 namespace plymark {
 namespace {
@@ -14,7 +13,6 @@ namespace {
 // Bit 1 of a record's flags hides the layer.
 constexpr std::uint8_t kHiddenFlag = 0x02;
 constexpr std::int16_t kTransparencyChannel = -1;
-constexpr std::int16_t kUserMaskChannel = -2;
 
 QString KindName(LayerKind kind) {
   switch (kind) {
@@ -26,12 +24,6 @@ QString KindName(LayerKind kind) {
       break;
   }
   return QStringLiteral("layer");
-}
-
-// The mask rectangle's width and height; zero or negative when it has no pixels.
-std::pair<std::int64_t, std::int64_t> MaskSize(const LayerMask& mask) {
-  return {static_cast<std::int64_t>(mask.Right) - mask.Left,
-          static_cast<std::int64_t>(mask.Bottom) - mask.Top};
 }
 
 }  // namespace
@@ -54,40 +46,29 @@ QImage LayerPicture(DocumentState& state, int layer, const QImage& painted, bool
 }
 
 std::optional<QString> MaskImageName(const DocumentState& state, int layer) {
-  const LayerRecord& record = state.Layers[static_cast<std::size_t>(layer)];
-  if (!record.Mask) return std::nullopt;
-  bool hasChannel = false;
-  for (const ChannelInfoRecord& info : record.ChannelInfo) {
-    hasChannel = hasChannel || info.ChannelId == kUserMaskChannel;
-  }
-  const auto [width, height] = MaskSize(*record.Mask);
-  if (!hasChannel || width <= 0 || height <= 0 || width > kLargestLayerSide ||
-      height > kLargestLayerSide) {
-    return std::nullopt;
-  }
+  if (!HasMaskPlane(state, layer)) return std::nullopt;
   return QStringLiteral("mask-%1.png").arg(layer);
 }
 
 QString WriteMaskImages(DocumentState& state, const QString& folder) {
   for (int i = 0; i < state.LayerCount; ++i) {
-    const auto name = MaskImageName(state, i);
-    if (!name) continue;
-    const auto [width, height] = MaskSize(*state.Layers[static_cast<std::size_t>(i)].Mask);
     std::optional<std::vector<std::uint8_t>> mask;
     try {
-      mask = ReadGreyChannel(state, i, kUserMaskChannel, static_cast<std::int32_t>(width),
-                             static_cast<std::int32_t>(height), "mask rectangle");
+      mask = ReadMaskPlane(state, i);
     } catch (const PsdError& error) {
       return QString::fromStdString(state.FileName) + ": " + QString::fromUtf8(error.what());
     }
-    QImage image(static_cast<int>(width), static_cast<int>(height), QImage::Format_Grayscale8);
-    if (image.isNull()) return QStringLiteral("there is not enough memory for %1").arg(*name);
+    if (!mask) continue;
+    const LayerMask& rectangle = *state.Layers[static_cast<std::size_t>(i)].Mask;
+    QImage image(rectangle.Right - rectangle.Left, rectangle.Bottom - rectangle.Top,
+                 QImage::Format_Grayscale8);
+    if (image.isNull()) return QStringLiteral("there is not enough memory for mask %1").arg(i);
+    const auto rowBytes = static_cast<std::size_t>(image.width());
     for (int y = 0; y < image.height(); ++y) {
-      const auto rowBytes = static_cast<std::size_t>(width);
       std::memcpy(image.scanLine(y), mask->data() + static_cast<std::size_t>(y) * rowBytes,
                   rowBytes);
     }
-    const QString path = QDir(folder).filePath(*name);
+    const QString path = QDir(folder).filePath(*MaskImageName(state, i));
     QImageWriter writer(path, "png");
     if (!writer.write(image)) {
       return QStringLiteral("cannot write %1: %2").arg(path, writer.errorString());

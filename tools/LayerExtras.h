@@ -17,9 +17,7 @@ namespace plymark {
 // the channel is damaged.
 QImage LayerPicture(DocumentState& state, int layer, const QImage& painted, bool withAlpha);
 
-// The name of layer `layer`'s mask-<i>.png: only a layer with a user mask
-// (mask data and a channel -2) whose rectangle has pixels and is no wider or
-// higher than a layer image can be has one.
+// The name of layer `layer`'s mask-<i>.png, when it has one (HasMaskPlane).
 std::optional<QString> MaskImageName(const DocumentState& state, int layer);
 
 // Writes mask-<i>.png (8-bit grey, the mask rectangle's size, channel -2) of
