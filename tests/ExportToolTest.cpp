@@ -140,6 +140,29 @@ TEST_F(ExportToolTest, TransparencyBecomesAlphaUnlessNoAlphaIsAsked) {
   EXPECT_EQ(opaque.pixel(0, 0), qRgb(40, 50, 60));
 }
 
+TEST_F(ExportToolTest, EveryRecordWithAUserMaskGetsItsMaskPictureAndADamagedOneFails) {
+  // A 0x0 group record has no picture of its own but may have a mask.
+  test::TestLayer group{
+      0, 0, 0, 0, {}, "norm", test::LayerExtra("G", test::UserMaskData(2, 3, 4, 6, 255))};
+  group.Channels.push_back({-2, 0, {1, 2, 3, 4, 5, 6}});
+  TestDocument document;
+  document.Layers = {SolidLayer(0, 0, 1, 1, 1, 2, 3), group};
+  const QString out = Output("masks");
+  ASSERT_EQ(RunExport({WritePsd("masks.psd", test::BuildPsd(document)), out}).ExitCode, 0);
+  const QImage mask(QDir(out).filePath("mask-1.png"));
+  EXPECT_EQ(mask.format(), QImage::Format_Grayscale8);
+  ASSERT_EQ(mask.size(), QSize(3, 2));
+  EXPECT_EQ(qGray(mask.pixel(2, 1)), 6);
+  EXPECT_FALSE(QFile::exists(QDir(out).filePath("mask-0.png")));
+
+  document.Layers[1].Channels[0].Data.pop_back();  // raw data one byte short
+  const QString damaged = WritePsd("damaged-mask.psd", test::BuildPsd(document));
+  const auto run = RunExport({"--quiet", damaged, Output("damaged")});
+  EXPECT_EQ(run.ExitCode, 1);
+  EXPECT_TRUE(run.Errors.contains("channel -2 of layer 1")) << run.Errors.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(Output("damaged")));
+}
+
 TEST_F(ExportToolTest, BoxTextsGoToStandardErrorUnlessQuiet) {
   TestDocument document;
   document.ColorModeData = test::Bytes(768, 0);
