@@ -6,6 +6,7 @@
 
 #include "psd/PsdError.h"
 #include "render/ChannelPlane.h"
+#include "render/DeepSamples.h"
 
 namespace plymark {
 namespace {
@@ -29,7 +30,8 @@ QString KindName(LayerKind kind) {
 }  // namespace
 
 QImage LayerPicture(DocumentState& state, int layer, const QImage& painted, bool withAlpha) {
-  if (!withAlpha || painted.isNull()) return painted;
+  // A depth that cannot be shown decodes no transparency either.
+  if (!withAlpha || painted.isNull() || BytesPerSample(state.Header.Depth) == 0) return painted;
   const auto alpha = ReadGreyChannel(state, layer, kTransparencyChannel, painted.width(),
                                      painted.height(), "rectangle");
   if (!alpha) return painted;

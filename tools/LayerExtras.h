@@ -12,7 +12,8 @@ namespace plymark {
 // What layer-<i>.png holds for layer `layer`, whose painted RGB image is
 // `painted`: with `withAlpha` and a transparency channel (-1), the painted
 // colours as RGBA with that channel as alpha, the colours under transparent
-// pixels kept; otherwise the painted image as it is. Reads channel -1 from
+// pixels kept; otherwise (and at a depth that cannot be shown) the painted
+// image as it is. Reads channel -1 from
 // the document's file while the document is being read. Throws PsdError when
 // the channel is damaged.
 QImage LayerPicture(DocumentState& state, int layer, const QImage& painted, bool withAlpha);
