@@ -14,13 +14,16 @@ namespace {
 
 using plymark::test::BuildPsd;
 using plymark::test::Bytes;
+using plymark::test::LayerExtra;
 using plymark::test::PredictedZipPlane;
 using plymark::test::RunLengthPlane;
 using plymark::test::Samples16;
 using plymark::test::Samples32;
+using plymark::test::SectionDivider;
 using plymark::test::SolidLayer;
 using plymark::test::TestDocument;
 using plymark::test::TestLayer;
+using plymark::test::UserMaskData;
 using plymark::test::ZipPlane;
 
 void Write(const std::filesystem::path& path, const Bytes& bytes) {
@@ -114,6 +117,22 @@ std::vector<std::pair<std::string, Bytes>> OpenSeeds() {
   }
   large.Layers = {largeLayer};
   seeds.emplace_back("large-run-length.psd", BuildPsd(large));
+
+  // A group (divider, members, group record) holding a hidden, half-opaque
+  // layer with a run-length user mask whose rectangle reaches past the layer's.
+  TestDocument grouped;
+  TestLayer masked = RunLengthLayer(1, 1, 3, 4);
+  masked.Opacity = 128;
+  masked.Flags = 0x02;
+  masked.Extra = LayerExtra("Masked", UserMaskData(0, 0, 4, 6, 255));
+  std::vector<Bytes> maskRows(4, Bytes(6, 0x40));
+  masked.Channels.push_back({-2, 1, RunLengthPlane(maskRows)});
+  TestLayer divider{0, 0, 0, 0, {}, "norm", LayerExtra("</G>", {}, SectionDivider(3))};
+  TestLayer group{
+      0, 0, 0, 0, {}, "norm", LayerExtra("G", UserMaskData(0, 0, 1, 1, 0), SectionDivider(1))};
+  group.Channels.push_back({-2, 0, Bytes{9}});  // a 0x0 group with a 1x1 mask
+  grouped.Layers = {divider, masked, group};
+  seeds.emplace_back("group-and-masks.psd", BuildPsd(grouped));
 
   TestDocument many;
   for (int i = 0; i < 14; ++i) many.Layers.push_back(SolidLayer(0, i, 2, i + 2, 9, 9, 9));

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "psd/LayerNames.h"
+#include "psd/LayerExtraData.h"
+#include "psd/LayerGroups.h"
 #include "psd/PsdError.h"
 #include "psd/TaggedBlocks.h"
 
@@ -72,15 +73,23 @@ void ReadLayerRecord(FileView file, std::int16_t version, std::int64_t& position
   record.BlendSignature =
       ReadFourCharacters(file, position, LayerField(layer, "blend-mode signature"));
   record.BlendKey = ReadFourCharacters(file, position, LayerField(layer, "blend-mode key"));
-  // Opacity, clipping, flags and filler are read past, not kept.
-  ReadInt32(file, position, LayerField(layer, "opacity and flags"));
+  // Opacity, clipping, flags and filler: one byte each, read as one field.
+  const auto packed =
+      static_cast<std::uint32_t>(ReadInt32(file, position, LayerField(layer, "opacity and flags")));
+  record.Opacity = static_cast<std::uint8_t>(packed >> 24);
+  record.Clipping = static_cast<std::uint8_t>(packed >> 16);
+  record.Flags = static_cast<std::uint8_t>(packed >> 8);
+  record.Filler = static_cast<std::uint8_t>(packed);
   const std::string extraField = LayerField(layer, "extra-data length");
   record.ExtraLength = ReadInt32(file, position, extraField);
   if (record.ExtraLength > 0) {
     const auto extra = file.BytesUpTo(
         position - 1,
         std::min(static_cast<std::size_t>(record.ExtraLength), kLargestExtraDataLookedInto));
-    record.Name = ReadLayerName(extra, version);
+    LayerExtraData read = ReadLayerExtraData(extra, version);
+    record.Name = std::move(read.Name);
+    record.Mask = read.Mask;
+    record.SectionDividerSetting = read.SectionDividerSetting;
   }
   // The extra data is skipped by its length, which may even move backwards.
   position = AdvancePosition(position, record.ExtraLength, extraField, LargestPosition(version));
@@ -105,6 +114,7 @@ std::int64_t ReadLayerList(FileView file, std::int64_t position, DocumentState& 
                     channelsSoFar);
   }
   state.Layers = std::move(layers);
+  state.Places = PlaceLayers(state.Layers);
   state.LayerCount = count;
   return position;
 }
@@ -130,6 +140,7 @@ SectionBounds ReadSectionHead(FileView file, DocumentState& state, MessageSink* 
   state.LayerInfoLength = 0;
   state.LayerCount = 0;
   state.Layers.clear();
+  state.Places.clear();
   state.MergedTransparencyBlock = false;
   if (messages != nullptr && state.LayerSectionLength > 0) {
     messages->ShowMessage(std::to_string(state.LayerSectionLength));

@@ -11,6 +11,7 @@
 
 #include "app/OpenWorkflow.h"
 #include "psd/CodePage.h"
+#include "tools/LayerExtras.h"
 
 namespace plymark {
 namespace {
@@ -60,6 +61,7 @@ QJsonObject LayerJson(const DocumentState& state, int index) {
       {"channels", channels},
       {"image", image},
   };
+  AddLayerExtras(state, index, json);
   if (!skipped.isNull()) json.insert("skipped", skipped);
   return json;
 }
