@@ -16,6 +16,7 @@
 #include "platform/SystemFileSource.h"
 #include "platform/qt/ImageTileSurface.h"
 #include "tools/ExportWriter.h"
+#include "tools/LayerExtras.h"
 #include "tools/StderrMessageSink.h"
 
 namespace {
@@ -72,11 +73,15 @@ int main(int argc, char** argv) {
 
   QCommandLineParser parser;
   parser.setApplicationDescription(
-      "Reads a layered PSD file as the Plymark viewer does and writes summary.txt, layers.json\n"
-      "and layer-<i>.png for every layer with pixels into OUTDIR (created if missing).");
+      "Reads a layered PSD file as the Plymark viewer does and writes summary.txt, layers.json,\n"
+      "layer-<i>.png for every layer with pixels (RGBA when the layer has a transparency\n"
+      "channel) and mask-<i>.png for every user mask into OUTDIR (created if missing).");
   const QCommandLineOption quiet(QStringList{"q", "quiet"},
                                  "Print no notices or progress; failures are still reported.");
   parser.addOption(quiet);
+  const QCommandLineOption noAlpha(
+      "no-alpha", "Write every layer as the opaque picture the window shows, without alpha.");
+  parser.addOption(noAlpha);
   parser.addHelpOption();
   parser.addVersionOption();
   parser.addPositionalArgument("FILE", "The PSD file to read.");
@@ -116,19 +121,31 @@ int main(int argc, char** argv) {
   plymark::DocumentState state;
   QString error;
   ProgressLine progress(!parser.isSet(quiet) && ::isatty(STDERR_FILENO) != 0);
+  const bool withAlpha = !parser.isSet(noAlpha);
   // Each layer's image is written as soon as it is painted and then let go.
   plymark::ImageTileSurface tiles([&](int layer, const QImage& image) {
-    if (error.isEmpty()) error = plymark::WriteLayerImage(staging.path(), layer, image);
+    if (error.isEmpty()) {
+      error = plymark::WriteLayerImage(staging.path(), layer,
+                                       plymark::LayerPicture(state, layer, image, withAlpha));
+    }
     progress.Update(layer + 1, state.LayerCount);
   });
   const std::string path = QFile::encodeName(file).toStdString();
-  if (const auto failure = plymark::OpenDocument(path, state, files, messages, tiles)) {
+  if (const auto failure =
+          plymark::OpenDocument(path, state, files, messages, tiles, nullptr, false)) {
     progress.Clear();
     PrintLine(file + ": " + QString::fromStdString(failure->Problem));
     return kExitFailure;
   }
   progress.Clear();
-  if (error.isEmpty()) error = plymark::WriteExport(state, staging.path());
+  // A merged image that is damaged or was never saved costs only itself.
+  plymark::CompositeExport composite;
+  if (error.isEmpty()) error = plymark::WriteComposite(state, staging.path(), composite);
+  if (!composite.Problem.isEmpty() && !parser.isSet(quiet)) {
+    PrintLine(file + ": no merged image: " + composite.Problem);
+  }
+  if (error.isEmpty()) error = plymark::WriteMaskImages(state, staging.path());
+  if (error.isEmpty()) error = plymark::WriteExport(state, composite, staging.path());
   if (error.isEmpty()) {
     if (!QFileInfo::exists(outputFolder)) {
       if (QDir().rename(staging.path(), outputFolder)) return 0;

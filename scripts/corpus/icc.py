@@ -161,7 +161,8 @@ def reference_layers(path, profile_path, rel_prefix, suffix):
     with tempfile.TemporaryDirectory() as tmp:
         for i, (r, cdl) in enumerate(zip(info.layer_records, info.channel_image_data)):
             w, h = r.right - r.left, r.bottom - r.top
-            entry = {'index': i, 'top': r.top, 'left': r.left, 'width': w, 'height': h}
+            entry = {'index': i, 'top': r.top, 'left': r.left, 'width': w, 'height': h,
+                     'channels': [{'id': int(c.id), 'length': c.length} for c in r.channel_info]}
             if w > 0 and h > 0:
                 pair = (r, cdl)
                 image = to_srgb(planes(pair, ids, w, h, depth, version), mode, depth,
