@@ -205,10 +205,10 @@ std::vector<std::pair<std::string, Bytes>> OpenSeeds() {
   seeds.emplace_back("psb-wide-layer.psb", BuildPsd(psbWide));
 
   // Documents with colour profiles, which go through Little CMS.
-  TestDocument wide;
-  wide.ImageResources = ProfileResources(WideRgbProfile());
-  wide.Layers = {SolidLayer(0, 0, 3, 3, 200, 40, 90)};
-  seeds.emplace_back("rgb-profile.psd", BuildPsd(wide));
+  TestDocument wideRgb;
+  wideRgb.ImageResources = ProfileResources(WideRgbProfile());
+  wideRgb.Layers = {SolidLayer(0, 0, 3, 3, 200, 40, 90)};
+  seeds.emplace_back("rgb-profile.psd", BuildPsd(wideRgb));
 
   TestDocument grayProfile = gray;
   grayProfile.ImageResources = ProfileResources(GrayProfile());
