@@ -10,12 +10,13 @@ namespace plymark {
 void SetUpColourProfile(FileView file, DocumentState& state, MessageSink& messages) {
   state.Colour = nullptr;
   state.ColorProfile.reset();
-  const auto location =
-      FindIccProfile(file, state.ImageResourcesOffset, state.ImageResourcesLength);
+  const ImageResources& resources = state.Resources;
   std::vector<std::uint8_t> profile;
-  if (location && !location->Untagged) profile = ReadIccProfile(file, *location);
+  if (resources.IccProfile && !resources.IccUntagged) {
+    profile = ReadIccProfile(file, *resources.IccProfile);
+  }
   const ColourSetup setup = SetUpDocumentColour(state.Header.ColorMode, state.Header.Depth, profile,
-                                                location && location->Untagged);
+                                                resources.IccUntagged);
   state.Colour = setup.Conversion;
   state.ColorProfile = setup.ProfileDescription;
   if (!setup.Message.empty()) messages.ShowMessage(setup.Message);
