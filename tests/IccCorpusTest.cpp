@@ -1,9 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QJsonObject>
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
+#include "app/OpenWorkflow.h"
+#include "app/ReadMergedImage.h"
+#include "platform/MemoryTileSurface.h"
+#include "platform/SystemFileSource.h"
 #include "tests/support/Ciede2000.h"
+#include "tests/support/Fakes.h"
 #include "tests/support/ReferenceDifferences.h"
 
 // Files with embedded colour profiles (tests/corpus/icc, written by
@@ -67,6 +75,60 @@ TEST(IccCorpus, LayersMatchTheirEmbeddedProfilesConversionToSrgb) {
     EXPECT_EQ(state.Colour == nullptr, srgb) << name;
   }
   EXPECT_EQ(files, 8);
+}
+
+// The merged image goes through the same conversion as the layers. Pixels
+// that are not opaque are left out: the merged image is un-blended from
+// white, which the reference, made from the stored samples, is not.
+TEST(IccCorpus, MergedImagesMatchTheirEmbeddedProfilesConversionToSrgb) {
+  for (const auto& entry : std::filesystem::directory_iterator(kCorpus / "icc")) {
+    if (entry.path().extension() != ".psd") continue;
+    const std::string name = entry.path().filename().string();
+    const QJsonObject composite =
+        test::ReadJson(entry.path().string() + ".json")["composite"].toObject();
+    DocumentState state;
+    SystemFileSource files;
+    test::FakeMessageSink messages;
+    MemoryTileSurface tiles{64};
+    ASSERT_FALSE(OpenDocument(entry.path().string(), state, files, messages, tiles)) << name;
+    const MergedImageResult merged = ReadMergedImage(state);
+    // ImageMagick cuts its grey merged images short; psd-tools says so too.
+    if (composite["reference"].isNull()) {
+      EXPECT_FALSE(merged.Image) << name;
+      continue;
+    }
+    ASSERT_TRUE(merged.Image) << name << ": " << merged.Problem;
+    const auto load = [&](const char* key) {
+      return QImage(QString::fromStdString(
+          (kCorpus / "icc" / composite[key].toString().toStdString()).string()));
+    };
+    const QImage reference = load("reference").convertToFormat(QImage::Format_RGB32);
+    const QImage alpha = composite["alpha"].isString()
+                             ? load("alpha").convertToFormat(QImage::Format_Grayscale8)
+                             : QImage();
+    ASSERT_EQ(reference.width(), merged.Image->Width) << name;
+    ASSERT_EQ(reference.height(), merged.Image->Height) << name;
+    std::vector<double> differences;
+    for (int y = 0; y < reference.height(); ++y) {
+      for (int x = 0; x < reference.width(); ++x) {
+        if (!alpha.isNull() && qGray(alpha.pixel(x, y)) != 255) continue;
+        const std::uint32_t shown =
+            merged.Image->Pixels[static_cast<std::size_t>(y * merged.Image->Width + x)];
+        differences.push_back(test::Ciede2000(test::LabOfSrgb(shown & 0xffffffu),
+                                              test::LabOfSrgb(reference.pixel(x, y))));
+      }
+    }
+    ASSERT_FALSE(differences.empty()) << name;
+    std::sort(differences.begin(), differences.end());
+    double mean = 0;
+    for (const double d : differences) mean += d;
+    mean /= static_cast<double>(differences.size());
+    const double percentile99 = differences[(differences.size() - 1) * 99 / 100];
+    std::printf("%-28s merged image dE00 mean %.3f, 99th percentile %.3f over %zu pixels\n",
+                name.c_str(), mean, percentile99, differences.size());
+    EXPECT_LE(mean, 1.0) << name;
+    EXPECT_LE(percentile99, 3.0) << name;
+  }
 }
 
 }  // namespace

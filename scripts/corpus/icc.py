@@ -14,7 +14,9 @@ compensation, without precalculation (-c0):
 * icc/X.psd.json: header, profile file and description, per layer the
   rectangle and the reference names;
 * icc/X.psd.layer-<i>.srgb.png: the layer in sRGB, 8 bits;
-* icc/X.psd.layer-<i>.alpha.png: channel -1, where the layer has one.
+* icc/X.psd.layer-<i>.alpha.png: channel -1, where the layer has one;
+* icc/X.psd.composite.srgb.png and .composite.alpha.png: the merged image's
+  colour planes as stored, converted the same way, and its transparency.
 
 CMYK documents without a profile are converted through Ghostscript's default
 press profile (default_cmyk.icc, "Artifex CMYK SWOP"), which is also what
@@ -181,6 +183,32 @@ def reference_layers(path, profile_path, rel_prefix, suffix):
     return psd, layers
 
 
+def composite_reference(path, profile_path, name):
+    """The merged image's colour planes as stored, through tificc; its
+    transparency (the channel behind the colour planes) where there is one."""
+    psd = PSDImage.open(path)
+    h = psd._record.header
+    mode = int(h.color_mode)
+    count = {ColorMode.GRAYSCALE: 1, ColorMode.CMYK: 4}.get(mode, 3)
+    dt = {8: '>u1', 16: '>u2'}[h.depth]
+    try:
+        planes = [np.frombuffer(raw, dt)[:h.width * h.height].reshape(h.height, h.width)
+                  for raw in psd._record.image_data.get_data(h)]
+    except Exception as e:  # ImageMagick cuts some 16-bit merged images short
+        return {'reference': None, 'why': 'psd-tools cannot decode the merged image: %s' % e}
+    entry = {'reference': name + '.composite.srgb.png'}
+    with tempfile.TemporaryDirectory() as tmp:
+        to_srgb(planes[:count], mode, h.depth, profile_path, tmp).save(
+            os.path.join(OUT, entry['reference']))
+    if len(planes) > count:
+        alpha = planes[count]
+        if h.depth == 16:
+            alpha = (alpha.astype(np.uint64) * 255 + 32767) // 65535
+        entry['alpha'] = name + '.composite.alpha.png'
+        Image.fromarray(alpha.astype(np.uint8), 'L').save(os.path.join(OUT, entry['alpha']))
+    return entry
+
+
 def main():
     os.makedirs(OUT, exist_ok=True)
     with open(os.path.join(OUT, 'README.md'), 'w') as f:
@@ -205,6 +233,7 @@ def main():
             'referenceProfile': os.path.basename(profile_path),
             'referenceMadeWith': 'tificc -i<profile> -o*sRGB -t1 -b -c0 (liblcms2-utils)',
             'layers': layers,
+            'composite': composite_reference(path, profile_path, name),
         }
         with open(path + '.json', 'w') as f:
             json.dump(side, f, indent=1)
