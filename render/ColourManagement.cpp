@@ -24,6 +24,9 @@ constexpr long kLargestDefaultProfile = 16L << 20;
 constexpr std::size_t kChunkPixels = 512;
 // From this many pixels on, a conversion is shared with a second thread.
 constexpr std::size_t kSharedPixels = std::size_t{1} << 16;
+// 8-bit CMYK: pixels converted exactly before the document's table is made.
+constexpr std::size_t kExactPixels =
+    std::size_t{CmykTable::kGrid} * CmykTable::kGrid * CmykTable::kGrid * CmykTable::kGrid;
 
 struct ProfileCloser {
   void operator()(void* profile) const { cmsCloseProfile(profile); }
@@ -153,10 +156,40 @@ DocumentColour::~DocumentColour() {
   cmsDeleteTransform(transform_);
 }
 
-void DocumentColour::ConvertRange(PixelRecord* pixels, const PixelRecord* black,
-                                  std::size_t count) const {
+void DocumentColour::ConvertInksExactly(PixelRecord* pixels, const PixelRecord* black,
+                                        std::size_t count) const {
+  std::array<std::uint16_t, kChunkPixels * 4> inks{};
+  std::array<std::uint16_t, kChunkPixels * 3> rgb{};
+  for (std::size_t start = 0; start < count; start += kChunkPixels) {
+    const std::size_t n = std::min(kChunkPixels, count - start);
+    PixelRecord* in = pixels + start;
+    for (std::size_t k = 0; k < n; ++k) {
+      const auto wide = [](std::int16_t stored) {
+        return static_cast<std::uint16_t>(static_cast<std::uint8_t>(stored) * 257u);
+      };
+      inks[4 * k] = wide(in[k].Red);
+      inks[4 * k + 1] = wide(in[k].Green);
+      inks[4 * k + 2] = wide(in[k].Blue);
+      inks[4 * k + 3] = wide(black != nullptr ? black[start + k].Red : std::int16_t{0});
+    }
+    cmsDoTransform(transform_, inks.data(), rgb.data(), static_cast<cmsUInt32Number>(n));
+    const auto narrow = [&](std::size_t at) {
+      return static_cast<std::int16_t>((rgb[at] * 255u + 32767u) / 65535u);
+    };
+    for (std::size_t k = 0; k < n; ++k) {
+      in[k] = PixelRecord{narrow(3 * k), narrow(3 * k + 1), narrow(3 * k + 2)};
+    }
+  }
+}
+
+void DocumentColour::ConvertRange(PixelRecord* pixels, const PixelRecord* black, std::size_t count,
+                                  const CmykTable* table) const {
   if (sampled_) {
-    table_->Convert(pixels, black, count);
+    if (table != nullptr) {
+      table->Convert(pixels, black, count);
+    } else {
+      ConvertInksExactly(pixels, black, count);
+    }
     return;
   }
   const int channels = colorMode_ == color_mode::kGrayscale ? 1
@@ -199,13 +232,18 @@ void DocumentColour::ConvertRange(PixelRecord* pixels, const PixelRecord* black,
 void DocumentColour::Convert(std::span<PixelRecord> pixels,
                              std::span<const PixelRecord> black) const {
   const PixelRecord* blackPlane = black.size() >= pixels.size() ? black.data() : nullptr;
-  if (sampled_) {
+  // Until a document has converted as many pixels as its table would have
+  // nodes, which cost about as much each to sample, its inks go through the
+  // exact conversion: a small document never pays for the table.
+  const CmykTable* table = nullptr;
+  if (sampled_ && exactPixels_.fetch_add(pixels.size()) + pixels.size() > kExactPixels) {
     std::call_once(tableMade_, [this] {
       table_ = std::make_unique<const CmykTable>(
           [this](const std::uint16_t* cmyk, std::uint16_t* rgb, std::size_t count) {
             cmsDoTransform(transform_, cmyk, rgb, static_cast<cmsUInt32Number>(count));
           });
     });
+    table = table_.get();
   }
   std::size_t middle = pixels.size();
   std::thread helper;
@@ -214,13 +252,13 @@ void DocumentColour::Convert(std::span<PixelRecord> pixels,
     try {
       helper = std::thread([&] {
         ConvertRange(pixels.data() + middle, blackPlane != nullptr ? blackPlane + middle : nullptr,
-                     pixels.size() - middle);
+                     pixels.size() - middle, table);
       });
     } catch (const std::system_error&) {
       middle = pixels.size();  // no second thread: this one converts every pixel
     }
   }
-  ConvertRange(pixels.data(), blackPlane, middle);
+  ConvertRange(pixels.data(), blackPlane, middle, table);
   if (helper.joinable()) helper.join();
 }
 

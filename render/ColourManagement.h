@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -40,7 +41,9 @@ class DocumentColour {
  private:
   friend struct DocumentColourMaker;
   DocumentColour(void* transform, std::int16_t colorMode, int inputDepth, bool sampled);
-  void ConvertRange(PixelRecord* pixels, const PixelRecord* black, std::size_t count) const;
+  void ConvertRange(PixelRecord* pixels, const PixelRecord* black, std::size_t count,
+                    const CmykTable* table) const;
+  void ConvertInksExactly(PixelRecord* pixels, const PixelRecord* black, std::size_t count) const;
 
   /// The Little CMS transform (cmsHTRANSFORM): stored samples to 8-bit sRGB,
   /// or, when `sampled_`, the exact 16-bit conversion the table is sampled from.
@@ -49,7 +52,8 @@ class DocumentColour {
   int inputDepth_;
   bool sampled_;  ///< 8-bit CMYK: converted through a table of our own
   mutable std::once_flag tableMade_;
-  mutable std::unique_ptr<const CmykTable> table_;  ///< made at the first conversion
+  mutable std::unique_ptr<const CmykTable> table_;   ///< made once exactPixels_ run out
+  mutable std::atomic<std::size_t> exactPixels_{0};  ///< converted without the table so far
 };
 
 // What an Open decides about a document's colours.
