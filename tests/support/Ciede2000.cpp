@@ -1,5 +1,6 @@
 #include "tests/support/Ciede2000.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -88,6 +89,17 @@ double Ciede2000(const Lab& first, const Lab& second) {
   const double tc = dC / sc;
   const double th = dH / sh;
   return std::sqrt(tl * tl + tc * tc + th * th + rt * tc * th);
+}
+
+Differences Summarise(std::vector<double> differences) {
+  Differences summary;
+  summary.Pixels = differences.size();
+  if (differences.empty()) return summary;
+  std::sort(differences.begin(), differences.end());
+  for (const double d : differences) summary.Mean += d;
+  summary.Mean /= static_cast<double>(differences.size());
+  summary.Percentile99 = differences[(differences.size() - 1) * 99 / 100];
+  return summary;
 }
 
 }  // namespace plymark::test

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace plymark::test {
 
@@ -15,5 +17,13 @@ Lab LabOfSrgb(std::uint32_t word);  // 0x..RRGGBB
 
 // The CIEDE2000 colour difference (kL = kC = kH = 1).
 double Ciede2000(const Lab& first, const Lab& second);
+
+// The mean and the 99th percentile of a set of colour differences.
+struct Differences {
+  double Mean = 0;
+  double Percentile99 = 0;
+  std::size_t Pixels = 0;
+};
+Differences Summarise(std::vector<double> differences);
 
 }  // namespace plymark::test

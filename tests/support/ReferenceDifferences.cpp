@@ -5,8 +5,8 @@
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <algorithm>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "app/OpenWorkflow.h"
@@ -54,14 +54,7 @@ Differences CompareWithReferences(const std::filesystem::path& psd, const QJsonO
       }
     }
   }
-  Differences differences;
-  differences.Pixels = all.size();
-  if (all.empty()) return differences;
-  std::sort(all.begin(), all.end());
-  for (const double d : all) differences.Mean += d;
-  differences.Mean /= static_cast<double>(all.size());
-  differences.Percentile99 = all[(all.size() - 1) * 99 / 100];
-  return differences;
+  return Summarise(std::move(all));
 }
 
 void Report(const std::string& name, const Differences& differences) {

@@ -6,21 +6,15 @@
 #include <string>
 
 #include "psd/DocumentState.h"
+#include "tests/support/Ciede2000.h"
 
 namespace plymark::test {
 
 QJsonObject ReadJson(const std::filesystem::path& path);
 
-// Per file: the mean and the 99th percentile of CIEDE2000 between every
-// layer's tile and its sRGB reference, pixels of transparency 0 left out.
-struct Differences {
-  double Mean = 0;
-  double Percentile99 = 0;
-  std::size_t Pixels = 0;
-};
-
 // Opens `psd` as the window does into `state` and compares the layers that
-// `sidecar` lists ("index", "reference", "alpha" beside the file).
+// `sidecar` lists ("index", "reference", "alpha" beside the file) in
+// CIEDE2000, pixels of transparency 0 left out.
 Differences CompareWithReferences(const std::filesystem::path& psd, const QJsonObject& sidecar,
                                   DocumentState& state);
 
