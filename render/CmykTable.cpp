@@ -70,20 +70,40 @@ CmykTable::CmykTable(const Sampler& sample) : nodes_(kNodes) {
   if (helper.joinable()) helper.join();
 }
 
-void CmykTable::Convert(PixelRecord* pixels, const PixelRecord* black, std::size_t count) const {
+void CmykTable::Convert(PixelRecord* pixels, const PixelRecord* black, std::size_t count,
+                        int depth) const {
+  if (depth == 16) {
+    ConvertWith(pixels, black, count, [](std::int16_t stored) {
+      // v x 24 / 65535 steps up, in 256ths of a step.
+      const std::uint32_t position =
+          (static_cast<std::uint16_t>(stored) * std::uint32_t{(kGrid - 1) * 256} + 32767) / 65535;
+      const std::uint32_t below = std::min<std::uint32_t>(position / 256, kGrid - 2);
+      return Place{below, position - below * 256};
+    });
+    return;
+  }
+  ConvertWith(pixels, black, count, [this](std::int16_t stored) {
+    const auto v = static_cast<std::uint8_t>(stored);
+    return Place{cell_[v], weight_[v]};
+  });
+}
+
+template <typename Locate>
+void CmykTable::ConvertWith(PixelRecord* pixels, const PixelRecord* black, std::size_t count,
+                            Locate locate) const {
   const Node* nodes = nodes_.data();
   for (std::size_t k = 0; k < count; ++k) {
     PixelRecord& pixel = pixels[k];
-    const auto c = static_cast<std::uint8_t>(pixel.Red);
-    const auto m = static_cast<std::uint8_t>(pixel.Green);
-    const auto y = static_cast<std::uint8_t>(pixel.Blue);
-    const auto b = black != nullptr ? static_cast<std::uint8_t>(black[k].Red) : std::uint8_t{0};
-    const std::uint32_t rc = weight_[c];
-    const std::uint32_t rm = weight_[m];
-    const std::uint32_t ry = weight_[y];
-    const std::uint32_t rk = weight_[b];
+    const Place c = locate(pixel.Red);
+    const Place m = locate(pixel.Green);
+    const Place y = locate(pixel.Blue);
+    const Place b = locate(black != nullptr ? black[k].Red : std::int16_t{0});
+    const std::uint32_t rc = c.Weight;
+    const std::uint32_t rm = m.Weight;
+    const std::uint32_t ry = y.Weight;
+    const std::uint32_t rk = b.Weight;
     const Node* base =
-        nodes + cell_[c] * kCyan + cell_[m] * kMagenta + cell_[y] * kYellow + cell_[b] * kBlack;
+        nodes + c.Cell * kCyan + m.Cell * kMagenta + y.Cell * kYellow + b.Cell * kBlack;
     // The tetrahedron of the cube that holds the point: from the lowest
     // corner along the inks in falling order of their weights. Chosen without
     // branches, which noisy pixels would mispredict.

@@ -9,7 +9,7 @@
 
 namespace plymark {
 
-// CMYK to sRGB for 8-bit samples through a table of our own, sampled once
+// CMYK to sRGB for 8- and 16-bit samples through a table of our own, sampled once
 // from a colour profile's exact conversion: Little CMS's own 4-channel
 // transforms run at about 14 megapixels per second per core, this at several
 // times that. Inside the table, cyan, magenta and yellow are interpolated
@@ -27,11 +27,22 @@ class CmykTable {
   // Samples every node, the upper half of them on a second thread.
   explicit CmykTable(const Sampler& sample);
 
-  // Turns stored 8-bit inks into sRGB in place: C, M, Y in Red, Green, Blue,
-  // K in black's Red (null: stored 0 throughout).
-  void Convert(PixelRecord* pixels, const PixelRecord* black, std::size_t count) const;
+  // Turns stored inks of `depth` bits (8, or 16 kept whole) into sRGB in
+  // place: C, M, Y in Red, Green, Blue, K in black's Red (null: stored 0
+  // throughout).
+  void Convert(PixelRecord* pixels, const PixelRecord* black, std::size_t count, int depth) const;
 
  private:
+  // Where a stored ink lies: the node below it and the distance above that
+  // node, 0..256.
+  struct Place {
+    std::uint32_t Cell;
+    std::uint32_t Weight;
+  };
+  template <typename Locate>
+  void ConvertWith(PixelRecord* pixels, const PixelRecord* black, std::size_t count,
+                   Locate locate) const;
+
   struct Node {
     std::uint16_t Red, Green, Blue;  ///< sRGB x 256 (8.8 fixed point)
   };

@@ -24,7 +24,7 @@ constexpr long kLargestDefaultProfile = 16L << 20;
 constexpr std::size_t kChunkPixels = 512;
 // From this many pixels on, a conversion is shared with a second thread.
 constexpr std::size_t kSharedPixels = std::size_t{1} << 16;
-// 8-bit CMYK: pixels converted exactly before the document's table is made.
+// CMYK: pixels converted exactly before the document's table is made.
 constexpr std::size_t kExactPixels =
     std::size_t{CmykTable::kGrid} * CmykTable::kGrid * CmykTable::kGrid * CmykTable::kGrid;
 
@@ -71,15 +71,12 @@ std::string Description(void* profile) {
   return description;
 }
 
-// The Little CMS layout of one pixel's stored samples. CMYK's inks are
-// stored inverted (255 is no ink), which the reversed flavour reads as such.
+// The Little CMS layout of one pixel's stored samples (CMYK's is below).
 cmsUInt32Number InputFormat(std::int16_t colorMode, int depth) {
   const bool wide = depth == 16;
   switch (colorMode) {
     case color_mode::kGrayscale:
       return wide ? TYPE_GRAY_16 : TYPE_GRAY_8;
-    case color_mode::kCmyk:
-      return wide ? TYPE_CMYK_16_REV : TYPE_CMYK_8_REV;
     case color_mode::kLab:
       return wide ? TYPE_Lab_16 : TYPE_Lab_8;
     default:
@@ -88,7 +85,8 @@ cmsUInt32Number InputFormat(std::int16_t colorMode, int depth) {
 }
 
 // The exact conversion of 16-bit stored inks to 16-bit sRGB, without Little
-// CMS's precalculated table, from which CmykTable samples its own.
+// CMS's precalculated table, from which CmykTable samples its own. The inks
+// are stored inverted (65535 is no ink), which the reversed flavour reads so.
 void* MakeSamplingTransform(void* input) {
   const Profile srgb(cmsCreate_sRGBProfile());
   if (!srgb) return nullptr;
@@ -98,14 +96,11 @@ void* MakeSamplingTransform(void* input) {
 }
 
 void* MakeTransform(void* input, std::int16_t colorMode, int depth) {
-  if (colorMode == color_mode::kCmyk && depth == 8) return MakeSamplingTransform(input);
+  if (colorMode == color_mode::kCmyk) return MakeSamplingTransform(input);
   const Profile srgb(cmsCreate_sRGBProfile());
   if (!srgb) return nullptr;
-  // Little CMS's finer precalculated grid: with the default one, Ghostscript's
-  // PS CMYK profile misses the 99th-percentile goal (CIEDE2000 3.6 against 2.2).
   return cmsCreateTransform(input, InputFormat(colorMode, depth), srgb.get(), TYPE_RGB_8,
-                            INTENT_RELATIVE_COLORIMETRIC,
-                            cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_HIGHRESPRECALC);
+                            INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_BLACKPOINTCOMPENSATION);
 }
 
 // True when an RGB transform leaves every colour of a grid within one step of
@@ -164,8 +159,10 @@ void DocumentColour::ConvertInksExactly(PixelRecord* pixels, const PixelRecord* 
     const std::size_t n = std::min(kChunkPixels, count - start);
     PixelRecord* in = pixels + start;
     for (std::size_t k = 0; k < n; ++k) {
-      const auto wide = [](std::int16_t stored) {
-        return static_cast<std::uint16_t>(static_cast<std::uint8_t>(stored) * 257u);
+      const auto wide = [this](std::int16_t stored) {
+        return inputDepth_ == 16
+                   ? static_cast<std::uint16_t>(stored)
+                   : static_cast<std::uint16_t>(static_cast<std::uint8_t>(stored) * 257u);
       };
       inks[4 * k] = wide(in[k].Red);
       inks[4 * k + 1] = wide(in[k].Green);
@@ -186,7 +183,7 @@ void DocumentColour::ConvertRange(PixelRecord* pixels, const PixelRecord* black,
                                   const CmykTable* table) const {
   if (sampled_) {
     if (table != nullptr) {
-      table->Convert(pixels, black, count);
+      table->Convert(pixels, black, count, inputDepth_);
     } else {
       ConvertInksExactly(pixels, black, count);
     }
@@ -306,8 +303,8 @@ ColourSetup SetUpDocumentColour(std::int16_t colorMode, std::int16_t depth,
     cmsDeleteTransform(transform);
     return setup;
   }
-  setup.Conversion = DocumentColourMaker::Make(transform, colorMode, depth,
-                                               colorMode == color_mode::kCmyk && depth == 8);
+  setup.Conversion =
+      DocumentColourMaker::Make(transform, colorMode, depth, colorMode == color_mode::kCmyk);
   return setup;
 }
 

@@ -50,7 +50,7 @@ class DocumentColour {
   void* transform_;
   std::int16_t colorMode_;
   int inputDepth_;
-  bool sampled_;  ///< 8-bit CMYK: converted through a table of our own
+  bool sampled_;  ///< CMYK: converted exactly, then through a table of our own
   mutable std::once_flag tableMade_;
   mutable std::unique_ptr<const CmykTable> table_;   ///< made once exactPixels_ run out
   mutable std::atomic<std::size_t> exactPixels_{0};  ///< converted without the table so far
