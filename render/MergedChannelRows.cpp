@@ -7,28 +7,14 @@
 #include "psd/PsdError.h"
 #include "render/DeepSamples.h"
 #include "render/InflatePlane.h"
+#include "render/LayerLoop.h"
 
 namespace plymark {
 namespace {
 
 constexpr std::int16_t kRaw = 0;
 constexpr std::int16_t kRunLength = 1;
-constexpr std::int16_t kZip = 2;
 constexpr std::int16_t kZipPredicted = 3;
-
-// The most decoded bytes one stored byte can give, as the layer loop counts
-// them: raw 1; run-length 64 (two bytes repeat a value 128 times); deflate at
-// most 1032.
-std::int64_t GreatestExpansion(std::int16_t compression) {
-  switch (compression) {
-    case kRaw:
-      return 1;
-    case kRunLength:
-      return 64;
-    default:
-      return 1032;
-  }
-}
 
 std::string RowField(const char* what, int channel, std::int64_t y) {
   return std::string(what) + " of row " + std::to_string(y) + " of channel " +
