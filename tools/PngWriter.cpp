@@ -279,7 +279,7 @@ PngImage PngImageOf(const QImage& image) {
       png.Row = [image](int y, std::uint8_t* scratch) -> const std::uint8_t* {
         const auto* pixels = reinterpret_cast<const QRgb*>(image.constScanLine(y));
         std::uint8_t* out = scratch;
-        for (int x = 0; x < image.width(); ++x, out += 3) {
+        for (int x = 0, width = image.width(); x < width; ++x, out += 3) {
           out[0] = static_cast<std::uint8_t>(qRed(pixels[x]));
           out[1] = static_cast<std::uint8_t>(qGreen(pixels[x]));
           out[2] = static_cast<std::uint8_t>(qBlue(pixels[x]));
@@ -292,7 +292,7 @@ PngImage PngImageOf(const QImage& image) {
       png.Row = [image](int y, std::uint8_t* scratch) -> const std::uint8_t* {
         const auto* pixels = reinterpret_cast<const QRgb*>(image.constScanLine(y));
         std::uint8_t* out = scratch;
-        for (int x = 0; x < image.width(); ++x, out += 4) {
+        for (int x = 0, width = image.width(); x < width; ++x, out += 4) {
           out[0] = static_cast<std::uint8_t>(qRed(pixels[x]));
           out[1] = static_cast<std::uint8_t>(qGreen(pixels[x]));
           out[2] = static_cast<std::uint8_t>(qBlue(pixels[x]));

@@ -31,9 +31,10 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr const char* kProgram = "plymark-export";
 // Pixels of painted layers waiting for their PNG file or being written, over
-// all files read at once: two 4000 x 3000 layers, which keeps both cores busy
-// while the next layer is painted and the whole process under 200 MiB.
-constexpr std::size_t kImageBudgetBytes = std::size_t{96} << 20;
+// all files read at once: one 4000 x 3000 layer (48 MB) is written while the
+// next is painted, which keeps the cores as busy as two or three layers did
+// (measured) and keeps the export of such a file near 145 MiB.
+constexpr std::size_t kImageBudgetBytes = std::size_t{64} << 20;
 
 void PrintLine(const QString& text) {
   std::fprintf(stderr, "%s: %s\n", kProgram, text.toLocal8Bit().constData());
