@@ -18,17 +18,17 @@ std::uint32_t U32(const std::uint8_t* at) {
          at[3];
 }
 
-// Rows that mix noise, flat stretches and a ramp, so that bands take both
-// ways through the deflater.
-Bytes Pixels(int width, int height, int channels) {
+// Rows of noise, or rows that mix noise, flat stretches and a ramp, so that
+// bands take every way through the deflaters.
+Bytes Pixels(int width, int height, int channels, bool noise = false) {
   Bytes pixels(static_cast<std::size_t>(width) * height * channels);
   std::uint32_t state = 12345;
   for (std::size_t i = 0; i < pixels.size(); ++i) {
     state = state * 1103515245u + 12345u;
     const std::size_t row = i / (static_cast<std::size_t>(width) * channels);
-    pixels[i] = row % 3 == 0   ? static_cast<std::uint8_t>(state >> 24)
-                : row % 3 == 1 ? static_cast<std::uint8_t>(row)
-                               : static_cast<std::uint8_t>(i % 251);
+    pixels[i] = noise || row % 3 == 0 ? static_cast<std::uint8_t>(state >> 24)
+                : row % 3 == 1        ? static_cast<std::uint8_t>(row)
+                                      : static_cast<std::uint8_t>(i % 251);
   }
   return pixels;
 }
@@ -88,13 +88,14 @@ struct Case {
   int Height;
   int Channels;
   int Threads;
+  bool Noise = false;
 };
 
 class PngWriterTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(PngWriterTest, ReadsBackAsTheSameBytes) {
   const Case c = GetParam();
-  const Bytes pixels = Pixels(c.Width, c.Height, c.Channels);
+  const Bytes pixels = Pixels(c.Width, c.Height, c.Channels, c.Noise);
   PngImage image;
   image.Width = c.Width;
   image.Height = c.Height;
@@ -116,12 +117,15 @@ TEST_P(PngWriterTest, ReadsBackAsTheSameBytes) {
 }
 
 // One band, one pixel, rows narrower than a pixel's left neighbour, and
-// layers of several bands on more threads than bands or fewer.
+// layers of several bands on more threads than bands or fewer; noise is sent
+// as literals in blocks of their own code, the rest by zlib.
 INSTANTIATE_TEST_SUITE_P(Sizes, PngWriterTest,
                          ::testing::Values(Case{1, 1, 3, 0}, Case{1, 1, 1, 1}, Case{7, 3, 2, 2},
                                            Case{1, 5000, 4, 4}, Case{1000, 900, 3, 2},
                                            Case{1000, 700, 4, 1}, Case{3001, 500, 1, 8},
-                                           Case{640, 2000, 4, 3}));
+                                           Case{640, 2000, 4, 3}, Case{1, 1, 4, 1, true},
+                                           Case{50, 50, 1, 1, true}, Case{1000, 900, 3, 2, true},
+                                           Case{4000, 300, 4, 3, true}));
 
 TEST(PngWriterImageTest, QtReadsBackEveryFormatItIsGiven) {
   QTemporaryDir folder;

@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "tools/LiteralDeflate.h"
+
 namespace plymark {
 namespace {
 
@@ -86,11 +88,14 @@ struct Band {
   std::size_t Length = 0;
 };
 
-// The two deflaters one thread uses, kept from band to band. Runs-only
-// deflate (distance 1) is as small as level 6 on noisy and photographic
-// layers at four to five times the speed; where a band shrinks to under half
-// (flat colour, line art, text), the fastest level with matches is tried too
-// and the smaller kept.
+// The deflaters one thread uses, kept from band to band. Where a Huffman code
+// for the band's bytes alone already takes half the raw size or more (noisy
+// and photographic layers), matches would shorten it by a few percent at
+// several times the cost, so the band is sent as literals. Elsewhere zlib's
+// runs-only deflate (distance 1), which is as small as its level 6 on
+// gradients at four times the speed, is used; where that shrinks the band to
+// under half (flat colour, line art, text), the fastest level with matches
+// is tried too and the smaller kept.
 class BandDeflater {
  public:
   BandDeflater() {
@@ -108,6 +113,11 @@ class BandDeflater {
   // ended by the final block or, when `last` is false, by an empty stored
   // block that leaves the stream open at a byte boundary.
   bool Deflate(const Bytes& data, bool last, std::size_t start, Bytes& out) {
+    if (literals_.Plan(data.data(), data.size()) >= data.size() / 2) {
+      out.resize(start);
+      literals_.Append(data.data(), data.size(), last, out);
+      return true;
+    }
     if (!ready_ || !Run(runs_, data, last, start, out)) return false;
     if (out.size() - start >= data.size() / 2) return true;
     if (!Run(matches_, data, last, start, other_)) return false;
@@ -135,6 +145,7 @@ class BandDeflater {
     return done;
   }
 
+  LiteralDeflate literals_;
   z_stream runs_{};
   z_stream matches_{};
   Bytes other_;
