@@ -1,5 +1,6 @@
 #include "tools/ImageWriteQueue.h"
 
+#include <algorithm>
 #include <new>
 
 namespace plymark {
@@ -17,12 +18,32 @@ ImageWriteQueue::~ImageWriteQueue() {
   for (std::thread& worker : workers_) worker.join();
 }
 
-std::future<QString> ImageWriteQueue::Submit(const QImage& image, Write write) {
-  const auto bytes = static_cast<std::size_t>(image.sizeInBytes());
-  std::unique_lock lock(mutex_);
+void ImageWriteQueue::WaitForRoom(std::unique_lock<std::mutex>& lock, std::size_t bytes) {
   changed_.wait(lock, [&] { return heldBytes_ == 0 || heldBytes_ + bytes <= budgetBytes_; });
   heldBytes_ += bytes;
-  waiting_.push_back(Job{image, std::move(write), {}});
+}
+
+std::size_t ImageWriteQueue::Reserve(std::size_t bytes) {
+  std::unique_lock lock(mutex_);
+  WaitForRoom(lock, bytes);
+  return bytes;
+}
+
+void ImageWriteQueue::Release(std::size_t bytes) {
+  if (bytes == 0) return;
+  {
+    std::lock_guard lock(mutex_);
+    heldBytes_ -= bytes;
+  }
+  changed_.notify_all();
+}
+
+std::future<QString> ImageWriteQueue::Submit(const QImage& image, Write write,
+                                             std::size_t reserved) {
+  const auto bytes = static_cast<std::size_t>(image.sizeInBytes());
+  std::unique_lock lock(mutex_);
+  if (bytes > reserved) WaitForRoom(lock, bytes - reserved);
+  waiting_.push_back(Job{std::max(bytes, reserved), image, std::move(write), {}});
   std::future<QString> done = waiting_.back().Done.get_future();
   lock.unlock();
   changed_.notify_all();
@@ -39,18 +60,14 @@ void ImageWriteQueue::Work() {
       Job job = std::move(waiting_.front());
       waiting_.pop_front();
       lock.unlock();
-      bytes = static_cast<std::size_t>(job.Image.sizeInBytes());
+      bytes = job.Bytes;
       try {
         job.Done.set_value(job.Writer(job.Image));
       } catch (const std::bad_alloc&) {
         job.Done.set_value(QStringLiteral("out of memory"));
       }
     }  // the job, and with it the image, is gone before its bytes are given back
-    {
-      std::lock_guard lock(mutex_);
-      heldBytes_ -= bytes;
-    }
-    changed_.notify_all();
+    Release(bytes);
   }
 }
 

@@ -14,9 +14,10 @@
 namespace plymark {
 
 // Writes images on worker threads while the reader goes on painting the next
-// layer. The images waiting or being written hold at most `budgetBytes`
-// between them, whatever the number of threads or of files read at once; one
-// image is always let in, however large, so that no image waits for ever.
+// layer. The images being painted (reserved before they are made), waiting or
+// being written hold at most `budgetBytes` between them, whatever the number
+// of threads or of files read at once; one image is always let in, however
+// large, so that no image waits for ever.
 class ImageWriteQueue {
  public:
   using Write = std::function<QString(const QImage& image)>;
@@ -26,18 +27,28 @@ class ImageWriteQueue {
   ImageWriteQueue(const ImageWriteQueue&) = delete;
   ImageWriteQueue& operator=(const ImageWriteQueue&) = delete;
 
+  // Takes `bytes` of the budget for an image about to be painted, waiting
+  // while it is spent; returns `bytes`.
+  std::size_t Reserve(std::size_t bytes);
+  // Gives back a reservation whose image was never handed in.
+  void Release(std::size_t bytes);
+
   // Hands `image` (a shared copy, not a deep one) to `write`, which runs on a
-  // worker thread and returns an error text, empty on success. Blocks while
-  // the budget is spent. The image is let go as soon as its write ends.
-  std::future<QString> Submit(const QImage& image, Write write);
+  // worker thread and returns an error text, empty on success. The write takes
+  // over the `reserved` bytes, and blocks while the budget lacks the rest of
+  // the image's. The image and its bytes are let go as soon as its write ends.
+  std::future<QString> Submit(const QImage& image, Write write, std::size_t reserved = 0);
 
  private:
   struct Job {
+    std::size_t Bytes = 0;  ///< of the budget, given back when the write ends
     QImage Image;
     Write Writer;
     std::promise<QString> Done;
   };
   void Work();
+  // Called with the lock held.
+  void WaitForRoom(std::unique_lock<std::mutex>& lock, std::size_t bytes);
 
   const std::size_t budgetBytes_;
   std::mutex mutex_;

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdio>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/OpenWorkflow.h"
@@ -30,11 +31,12 @@ using plymark::ExportConsole;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr const char* kProgram = "plymark-export";
-// Pixels of painted layers waiting for their PNG file or being written, over
-// all files read at once: one 4000 x 3000 layer (48 MB) is written while the
-// next is painted, which keeps the cores as busy as two or three layers did
-// (measured) and keeps the export of such a file near 145 MiB.
-constexpr std::size_t kImageBudgetBytes = std::size_t{64} << 20;
+// Pixels of layer images being painted, waiting for their PNG file or being
+// written, over all files read at once: two 4000 x 3000 layers (48 MB each),
+// so that one is written while the next is painted, which keeps the cores as
+// busy as more did (measured), and the export of such a file stays near 145
+// MiB, of two at once near 190 MiB.
+constexpr std::size_t kImageBudgetBytes = std::size_t{100} << 20;
 
 void PrintLine(const QString& text) {
   std::fprintf(stderr, "%s: %s\n", kProgram, text.toLocal8Bit().constData());
@@ -84,21 +86,34 @@ Failure ExportFile(const QString& file, const QString& outputFolder, const Expor
   plymark::DocumentState state;
   std::vector<std::future<QString>> writes;
   std::atomic<int> written = 0;
+  std::size_t reserved = 0;  // of the budget, for the image being painted
   // Each layer's image is handed to a writer thread as soon as it is painted
   // and let go once its PNG file is written, while the Open goes on.
-  plymark::ImageTileSurface tiles([&](int layer, const QImage& image) {
-    const int layers = state.LayerCount;
-    writes.push_back(settings.Writes.Submit(image, [&, layer, layers](const QImage& painted) {
-      QString error = plymark::WriteLayerImage(staging.path(), layer, painted, settings.Cores);
-      if (!severalFiles) {
-        settings.Console.ShowProgress(
-            QStringLiteral("%1 of %2 layers written").arg(++written).arg(layers));
-      }
-      return error;
-    }));
-  });
+  plymark::ImageTileSurface tiles(
+      [&](int layer, const QImage& image) {
+        const int layers = state.LayerCount;
+        writes.push_back(settings.Writes.Submit(
+            image,
+            [&, layer, layers](const QImage& painted) {
+              QString error =
+                  plymark::WriteLayerImage(staging.path(), layer, painted, settings.Cores);
+              if (!severalFiles) {
+                settings.Console.ShowProgress(
+                    QStringLiteral("%1 of %2 layers written").arg(++written).arg(layers));
+              }
+              return error;
+            },
+            std::exchange(reserved, 0)));
+      },
+      // An image counts against the budget from before it is made until it is written.
+      [&](int, int width, int height) {
+        settings.Writes.Release(std::exchange(reserved, 0));
+        reserved = settings.Writes.Reserve(static_cast<std::size_t>(width) *
+                                           static_cast<std::size_t>(height) * 4);
+      });
   const std::string path = QFile::encodeName(file).toStdString();
   const auto failure = plymark::OpenDocument(path, state, files, messages, tiles);
+  settings.Writes.Release(std::exchange(reserved, 0));
   QString error = plymark::FirstError(writes);
   settings.Console.ClearProgress();
   if (failure) return {QString::fromStdString(failure->Problem), true};

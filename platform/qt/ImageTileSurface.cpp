@@ -9,6 +9,7 @@ void ImageTileSurface::ResizeTile(int tile, int width, int height) {
   if (images_.size() <= index) images_.resize(index + 1);
   images_[index] = QImage();  // the previous picture goes before the next one is made
   if (width > 0 && height > 0) {
+    if (sizing_) sizing_(tile, width, height);
     images_[index] = QImage(width, height, QImage::Format_RGB32);
     // Qt answers a failed allocation with a null image, which has no rows.
     if (images_[index].isNull()) throw std::bad_alloc();
