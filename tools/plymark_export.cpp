@@ -34,8 +34,8 @@ constexpr const char* kProgram = "plymark-export";
 // Pixels of layer images being painted, waiting for their PNG file or being
 // written, over all files read at once: two 4000 x 3000 layers (48 MB each),
 // so that one is written while the next is painted, which keeps the cores as
-// busy as more did (measured), and the export of such a file stays near 145
-// MiB, of two at once near 190 MiB.
+// busy as more did (measured), and the export of such a file stays near 150
+// MiB, of two at once near 180 MiB.
 constexpr std::size_t kImageBudgetBytes = std::size_t{100} << 20;
 
 void PrintLine(const QString& text) {
