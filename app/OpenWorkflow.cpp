@@ -3,9 +3,11 @@
 #include <string_view>
 
 #include "app/ReadLayerSection.h"
+#include "app/ReadMergedImage.h"
 #include "psd/CodePage.h"
 #include "psd/FileHeader.h"
 #include "psd/PsdError.h"
+#include "render/LayerLoop.h"
 
 namespace plymark {
 namespace {
@@ -27,16 +29,36 @@ std::string WithSignatureHint(const FileView& file, std::string problem) {
   return problem;
 }
 
+// A document without layers shows its merged image in tile 0, sized and
+// painted as a layer would be. True when the tile shows it.
+bool ShowMergedImage(DocumentState& state, MessageSink& messages, TileSurface& tiles) {
+  if (state.Header.Rows <= 0 || state.Header.Columns <= 0) return false;
+  const MergedImageResult merged = ReadMergedImage(state);
+  if (!merged.Image) {
+    messages.ShowMessage("The merged image cannot be shown: " + merged.Problem + ".");
+    return false;
+  }
+  const MergedImage& image = *merged.Image;
+  tiles.ResizeTile(0, image.Width, image.Height);
+  tiles.DescribeTile(0, "Merged image (the document has no layers)");
+  for (std::int32_t y = 0; y < image.Height; ++y) {
+    OpaqueRow(image, y, {tiles.ImageRow(0, y), static_cast<std::size_t>(image.Width)});
+  }
+  tiles.ShowImage(0);
+  return true;
+}
+
 }  // namespace
 
 std::optional<OpenFailure> OpenDocument(const std::string& path, DocumentState& state,
                                         FileSource& files, MessageSink& messages,
-                                        TileSurface& tiles, StageClock* clock) {
+                                        TileSurface& tiles, StageClock* clock,
+                                        bool mergedImageOfFlatDocument) {
   state.FileName = path;
-  // The previous file's blocks and buffers go before the next file is read,
-  // so that two files never take memory at once.
+  // The previous file's blocks and pixels go before the next file is read,
+  // so that two files never take memory at once; the channel buffer is
+  // reused.
   state.ChannelData.clear();
-  state.ChannelBuffer = {};
   state.LoadedLayer = -1;
   state.Pixels = {};
   state.File = FileView();
@@ -69,7 +91,12 @@ std::optional<OpenFailure> OpenDocument(const std::string& path, DocumentState& 
   } catch (const std::bad_alloc&) {
     return OpenFailure{"there is not enough memory to show it"};
   }
-  tiles.ResetTilesFrom(state.LayerCount);
+  int firstUnused = state.LayerCount;
+  if (state.LayerCount == 0 && mergedImageOfFlatDocument && tiles.TileCount() > 0) {
+    const StageTimer timer(clock, Stage::PlaneDecoding);
+    if (ShowMergedImage(state, messages, tiles)) firstUnused = 1;
+  }
+  tiles.ResetTilesFrom(firstUnused);
   return std::nullopt;
 }
 

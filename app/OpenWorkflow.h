@@ -18,13 +18,16 @@ struct OpenFailure {
 };
 
 // Reads the file at `path` into `state` and paints its layers: header,
-// colour-mode data, image resources, then the layer-and-mask section. On
-// success the tiles that no layer reached go back to their start state.
-// Returns the failure, if any; nothing about it has been shown yet. A clock,
-// when given, receives the time of every stage.
+// colour-mode data, image resources, then the layer-and-mask section. A
+// document without layers shows its merged image in tile 0 instead, unless
+// `mergedImageOfFlatDocument` is false. On success the tiles that nothing
+// reached go back to their start state. Returns the failure, if any; nothing
+// about it has been shown yet. A clock, when given, receives the time of
+// every stage.
 std::optional<OpenFailure> OpenDocument(const std::string& path, DocumentState& state,
                                         FileSource& files, MessageSink& messages,
-                                        TileSurface& tiles, StageClock* clock = nullptr);
+                                        TileSurface& tiles, StageClock* clock = nullptr,
+                                        bool mergedImageOfFlatDocument = true);
 
 // The six summary lines of an opened document, as the list shows them.
 std::vector<std::string> SummaryItems(const DocumentState& state);

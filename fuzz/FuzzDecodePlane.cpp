@@ -1,7 +1,8 @@
 // libFuzzer target: DecodePlane alone. The first three input bytes choose the
 // plane's width (1 to 64), height (1 to 64), and compression code (0 to 3, the
 // byte's value modulo 4) with sample depth (8, 16, 32 by the byte's value / 4
-// modulo 3); the rest is the channel's stored data.
+// modulo 3) and run-length row counts of 4 bytes, as a PSB stores them, when
+// the byte is 128 or more; the rest is the channel's stored data.
 
 #include <algorithm>
 #include <array>
@@ -39,6 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   block.Compression = compression;
   block.Data = std::span<const std::uint8_t>(stored.get(), dataSize);
   block.DataOffset = 1000;
+  block.DataLength = static_cast<std::int64_t>(dataSize);
+  block.RowLengthBytes = data[2] >= 128 ? 4 : 2;
 
   std::vector<plymark::PixelRecord> pixels(static_cast<std::size_t>(width) *
                                            static_cast<std::size_t>(height));

@@ -1,8 +1,11 @@
-// libFuzzer target: the whole Open without a window. The input bytes are the
-// file; messages are dropped and the layers are painted into tiles in memory.
+// libFuzzer target: the whole Open without a window, then what plymark-export
+// and the thumbnailer read beyond it: every layer's transparency channel and
+// user mask, and the merged image. The input bytes are the file; messages are
+// dropped and the layers are painted into tiles in memory.
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -10,10 +13,14 @@
 #include <vector>
 
 #include "app/OpenWorkflow.h"
+#include "app/ReadMergedImage.h"
 #include "platform/FileSource.h"
 #include "platform/MemoryTileSurface.h"
 #include "platform/MessageSink.h"
 #include "psd/DocumentState.h"
+#include "psd/PsdError.h"
+#include "render/ChannelPlane.h"
+#include "render/LayerLoop.h"
 
 namespace {
 
@@ -57,6 +64,24 @@ class DroppingMessageSink final : public plymark::MessageSink {
 // As many tiles as the window has.
 constexpr int kWindowTiles = 12;
 
+// Channel -1 at each shown layer's size and channel -2 at its mask's size.
+void DecodeTransparencyAndMasks(plymark::DocumentState& state) {
+  for (int i = 0; i < state.LayerCount; ++i) {
+    const plymark::LayerRecord& record = state.Layers[static_cast<std::size_t>(i)];
+    const std::int64_t width = std::llabs(static_cast<std::int64_t>(record.Right) - record.Left);
+    const std::int64_t height = std::llabs(static_cast<std::int64_t>(record.Bottom) - record.Top);
+    try {
+      if (width <= plymark::kLargestLayerSide && height <= plymark::kLargestLayerSide) {
+        plymark::ReadGreyChannel(state, i, -1, static_cast<std::int32_t>(width),
+                                 static_cast<std::int32_t>(height), "rectangle");
+      }
+      plymark::ReadMaskPlane(state, i);
+    } catch (const plymark::PsdError&) {
+      // A damaged channel is reported, never a crash.
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -65,6 +90,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   plymark::MemoryTileSurface tiles(kWindowTiles);
   plymark::DocumentState state;
   const auto failure = plymark::OpenDocument("input.psd", state, files, messages, tiles);
-  if (!failure) plymark::SummaryItems(state);
+  if (!failure) {
+    plymark::SummaryItems(state);
+    DecodeTransparencyAndMasks(state);
+    // The export's merged image, after the layers.
+    if (state.LayerCount > 0) plymark::ReadMergedImage(state);
+  }
+  // The thumbnailer's way: the merged image alone.
+  plymark::DocumentState alone;
+  plymark::ReadMergedImageOnly("input.psd", files, alone);
   return 0;
 }

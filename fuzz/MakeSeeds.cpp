@@ -14,13 +14,16 @@ namespace {
 
 using plymark::test::BuildPsd;
 using plymark::test::Bytes;
+using plymark::test::LayerExtra;
 using plymark::test::PredictedZipPlane;
 using plymark::test::RunLengthPlane;
 using plymark::test::Samples16;
 using plymark::test::Samples32;
+using plymark::test::SectionDivider;
 using plymark::test::SolidLayer;
 using plymark::test::TestDocument;
 using plymark::test::TestLayer;
+using plymark::test::UserMaskData;
 using plymark::test::ZipPlane;
 
 void Write(const std::filesystem::path& path, const Bytes& bytes) {
@@ -115,9 +118,49 @@ std::vector<std::pair<std::string, Bytes>> OpenSeeds() {
   large.Layers = {largeLayer};
   seeds.emplace_back("large-run-length.psd", BuildPsd(large));
 
+  // A group (divider, members, group record) holding a hidden, half-opaque
+  // layer with a run-length user mask whose rectangle reaches past the layer's.
+  TestDocument grouped;
+  TestLayer masked = RunLengthLayer(1, 1, 3, 4);
+  masked.Opacity = 128;
+  masked.Flags = 0x02;
+  masked.Extra = LayerExtra("Masked", UserMaskData(0, 0, 4, 6, 255));
+  std::vector<Bytes> maskRows(4, Bytes(6, 0x40));
+  masked.Channels.push_back({-2, 1, RunLengthPlane(maskRows)});
+  TestLayer divider{0, 0, 0, 0, {}, "norm", LayerExtra("</G>", {}, SectionDivider(3))};
+  TestLayer group{
+      0, 0, 0, 0, {}, "norm", LayerExtra("G", UserMaskData(0, 0, 1, 1, 0), SectionDivider(1))};
+  group.Channels.push_back({-2, 0, Bytes{9}});  // a 0x0 group with a 1x1 mask
+  grouped.Layers = {divider, masked, group};
+  seeds.emplace_back("group-and-masks.psd", BuildPsd(grouped));
+
   TestDocument many;
   for (int i = 0; i < 14; ++i) many.Layers.push_back(SolidLayer(0, i, 2, i + 2, 9, 9, 9));
   seeds.emplace_back("fourteen-layers.psd", BuildPsd(many));
+
+  // PSB (version 2): 8-byte lengths, 4-byte run-length row counts.
+  TestDocument psb;
+  psb.Version = 2;
+  TestLayer psbLayer{0, 0, 3, 4, {{-1, 0, Bytes(12, 128)}}, "norm", {}};
+  for (std::int16_t id = 0; id < 3; ++id) {
+    psbLayer.Channels.push_back(
+        {id, 1,
+         RunLengthPlane(std::vector<Bytes>(3, Bytes(4, static_cast<std::uint8_t>(id * 70))), 4)});
+  }
+  psb.Layers = {psbLayer, SolidLayer(1, 1, 2, 3, 5, 6, 7)};
+  seeds.emplace_back("psb-run-length.psb", BuildPsd(psb));
+
+  TestDocument psbDeep = deep;
+  psbDeep.Version = 2;
+  seeds.emplace_back("psb-deep-16-lr16.psb", BuildPsd(psbDeep));
+
+  // A layer wider than a tile shows: left out in a PSB.
+  TestDocument psbWide;
+  psbWide.Version = 2;
+  TestLayer wide{0, 0, 1, 30001, {}, "norm", {}};
+  for (std::int16_t id = 0; id < 3; ++id) wide.Channels.push_back({id, 0, Bytes(30001, 1)});
+  psbWide.Layers = {wide, SolidLayer(0, 0, 2, 2, 1, 2, 3)};
+  seeds.emplace_back("psb-wide-layer.psb", BuildPsd(psbWide));
   return seeds;
 }
 
@@ -140,6 +183,10 @@ std::vector<std::pair<std::string, Bytes>> DecodePlaneSeeds() {
   seeds.emplace_back("rle-repeat-8x2", PlaneSeed(8, 2, 1, {0, 2, 0, 3, 0xF9, 5, 0xF9, 6, 0x80}));
   std::vector<Bytes> wide(2, Bytes(64, 42));
   seeds.emplace_back("rle-64x2", PlaneSeed(64, 2, 1, RunLengthPlane(wide)));
+  seeds.emplace_back("psb-rle-64x2", PlaneSeed(64, 2, 128 + 1, RunLengthPlane(wide, 4)));
+  seeds.emplace_back(
+      "psb-rle-16-5x3",
+      PlaneSeed(5, 3, 128 + 1, RunLengthPlane(std::vector<Bytes>(3, Bytes(10, 3)), 4), 1));
 
   Bytes ramp;
   for (int i = 0; i < 6 * 5; ++i) ramp.push_back(static_cast<std::uint8_t>(i * 7));

@@ -1,6 +1,11 @@
 #include "psd/ChannelData.h"
 
+#include <algorithm>
+#include <exception>
 #include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "platform/Prefault.h"
 #include "psd/PsdError.h"
@@ -41,6 +46,77 @@ void ReadChannelData(FileView file, DocumentState& state, std::int64_t position)
   state.LoadedLayer = -1;
 }
 
+namespace {
+
+// Buffers up to this size are kept from document to document.
+constexpr std::size_t kKeptBufferSize = std::size_t{64} << 20;
+// From this many bytes on, two threads read at once: copying from the page
+// cache is bound by one core's speed.
+constexpr std::size_t kSharedReadSize = std::size_t{8} << 20;
+
+// Bytes of the file at Offset, read into Into.
+struct Stretch {
+  std::int64_t Offset = 0;
+  std::span<std::uint8_t> Into;
+};
+
+void ReadStretchesOnOneThread(const FileView& file, std::span<const Stretch> stretches,
+                              const std::string& field) {
+  for (const Stretch& stretch : stretches) file.ReadInto(stretch.Offset, stretch.Into, field);
+}
+
+// Reads every stretch, the second half of the bytes on a second thread.
+void ReadStretches(const FileView& file, std::vector<Stretch> stretches, const std::string& field) {
+  std::size_t total = 0;
+  for (const Stretch& stretch : stretches) total += stretch.Into.size();
+  if (total < kSharedReadSize) {
+    ReadStretchesOnOneThread(file, stretches, field);
+    return;
+  }
+  // Cut the stretches where half the bytes lie behind.
+  std::vector<Stretch> second;
+  std::size_t before = 0;
+  for (std::size_t k = 0; k < stretches.size(); ++k) {
+    const std::size_t size = stretches[k].Into.size();
+    if (before + size > total / 2) {
+      const std::size_t kept = total / 2 - before;
+      second.push_back(
+          {stretches[k].Offset + static_cast<std::int64_t>(kept), stretches[k].Into.subspan(kept)});
+      second.insert(second.end(), stretches.begin() + static_cast<std::ptrdiff_t>(k) + 1,
+                    stretches.end());
+      stretches.resize(k + 1);
+      stretches[k].Into = stretches[k].Into.first(kept);
+      break;
+    }
+    before += size;
+  }
+  std::exception_ptr secondError;
+  std::thread helper;
+  try {
+    helper = std::thread([&] {
+      try {
+        ReadStretchesOnOneThread(file, second, field);
+      } catch (...) {
+        secondError = std::current_exception();
+      }
+    });
+  } catch (const std::system_error&) {
+    ReadStretchesOnOneThread(file, stretches, field);
+    ReadStretchesOnOneThread(file, second, field);
+    return;
+  }
+  try {
+    ReadStretchesOnOneThread(file, stretches, field);
+  } catch (...) {
+    helper.join();
+    throw;
+  }
+  helper.join();
+  if (secondError) std::rethrow_exception(secondError);
+}
+
+}  // namespace
+
 void LoadChannelBlocks(DocumentState& state, int layer, std::span<ChannelBlock* const> blocks) {
   // The previous layer's blocks viewed the buffer, which is about to be reused.
   if (state.LoadedLayer >= 0 && state.LoadedLayer < static_cast<int>(state.ChannelData.size())) {
@@ -60,7 +136,9 @@ void LoadChannelBlocks(DocumentState& state, int layer, std::span<ChannelBlock* 
   }
   if (total == 0) return;
   auto& buffer = state.ChannelBuffer;
-  if (buffer.Capacity < total) {
+  // A buffer far larger than this layer needs, left by an earlier document,
+  // is given back.
+  if (buffer.Capacity < total || buffer.Capacity / 4 > std::max(total, kKeptBufferSize)) {
     buffer.Bytes.reset();  // the previous layer's bytes go first
     buffer.Capacity = 0;
     buffer.Bytes = std::make_unique_for_overwrite<std::uint8_t[]>(total);
@@ -68,16 +146,17 @@ void LoadChannelBlocks(DocumentState& state, int layer, std::span<ChannelBlock* 
     // Fresh memory costs most at its first touch: share that between two cores.
     PrefaultInParallel(buffer.Bytes.get(), total);
   }
-  const std::string field = "channel data of layer " + std::to_string(layer);
+  std::vector<Stretch> stretches;
   std::size_t used = 0;
   for (ChannelBlock* block : blocks) {
     if (block == nullptr || !block->Data.empty() || block->DataLength == 0) continue;
     const std::span<std::uint8_t> into(buffer.Bytes.get() + used,
                                        static_cast<std::size_t>(block->DataLength));
-    state.File.ReadInto(block->DataOffset, into, field);
+    stretches.push_back({block->DataOffset, into});
     block->Data = into;
     used += into.size();
   }
+  ReadStretches(state.File, stretches, "channel data of layer " + std::to_string(layer));
 }
 
 }  // namespace plymark

@@ -2,11 +2,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "psd/FieldReader.h"
+#include "psd/ImageResources.h"
 
 namespace plymark {
 
@@ -26,6 +28,17 @@ struct ChannelInfoRecord {
   std::int64_t ChannelLength = 0;  ///< stored bytes, the 2-byte compression code included
 };
 
+// A layer's user mask, from the layer mask data in the record's extra data;
+// its pixels are the layer's channel -2.
+struct LayerMask {
+  std::int32_t Top = 0;
+  std::int32_t Left = 0;
+  std::int32_t Bottom = 0;
+  std::int32_t Right = 0;
+  std::uint8_t DefaultColor = 0;  ///< the mask's value outside its rectangle: 0 or 255
+  std::uint8_t Flags = 0;         ///< bit 0 position relative to layer, bit 1 disabled, ...
+};
+
 struct LayerRecord {
   std::int32_t Top = 0;
   std::int32_t Left = 0;
@@ -35,13 +48,28 @@ struct LayerRecord {
   std::vector<ChannelInfoRecord> ChannelInfo;
   std::string BlendSignature;     ///< four characters, "8BIM"
   std::string BlendKey;           ///< four characters, "norm", "mul ", ...
-  std::uint8_t Opacity = 0;       ///< not read from the file
-  std::uint8_t Clipping = 0;      ///< not read from the file
-  std::uint8_t Flags = 0;         ///< not read from the file
-  std::uint8_t Filler = 0;        ///< not read from the file
+  std::uint8_t Opacity = 255;     ///< 0 transparent to 255 opaque
+  std::uint8_t Clipping = 0;      ///< 0 base, anything else clipped to the layer below
+  std::uint8_t Flags = 0;         ///< bit 0 transparency protected, bit 1 hidden, ...
+  std::uint8_t Filler = 0;        ///< as stored; the format says 0
   std::int32_t ExtraLength = 0;   ///< length of the extra data behind the record's fixed part
   std::int64_t RecordOffset = 0;  ///< byte offset of the record in the file, for messages
   std::string Name;               ///< the layer's name in UTF-8, from its extra data; may be empty
+  std::optional<LayerMask> Mask;  ///< the user mask, when the extra data describes one
+  /// The type of the record's section divider block (`lsct` or `lsdk`): 1 open
+  /// group, 2 closed group, 3 the divider that bounds a group; 0 other or none.
+  std::int32_t SectionDividerSetting = 0;
+};
+
+// What a record is in the layer tree.
+enum class LayerKind { Layer, Group, GroupEnd };
+
+// Where a record sits in the layer tree. In file order (bottom-most first) a
+// group's bounding divider comes first, then its members, then the group's
+// own record.
+struct LayerPlace {
+  LayerKind Kind = LayerKind::Layer;
+  int Parent = -1;  ///< index of the enclosing group's record; -1 at the top level
 };
 
 // One stored channel of a layer: its compression code and the bytes behind it.
@@ -95,10 +123,16 @@ struct DocumentState {
   std::vector<std::uint8_t> ColorTable;
   std::int32_t ImageResourcesLength = 0;
   std::int64_t ImageResourcesOffset = 0;  ///< byte offset of the image resources' first byte
+  ImageResources Resources;               ///< what the image resources say of the merged image
   std::int64_t LayerSectionLength = 0;    ///< 4 bytes in a PSD, 8 in a PSB
   std::int64_t LayerInfoLength = 0;       ///< as LayerSectionLength
   std::int16_t LayerCount = 0;            ///< never negative
+  /// The global tagged blocks hold "Mtrn", "Mt16" or "Mt32": the merged image
+  /// has a transparency channel.
+  bool MergedTransparencyBlock = false;
+  std::int64_t ImageDataOffset = 0;  ///< byte offset of the image data section (the merged image)
   std::vector<LayerRecord> Layers;
+  std::vector<LayerPlace> Places;  ///< one per record of Layers
   std::vector<ChannelTableEntry> ChannelData;
   std::int32_t TileWidth = 0;
   std::int32_t TileHeight = 0;

@@ -68,13 +68,20 @@ std::span<const std::uint8_t> FileView::Bytes(std::int64_t offset, std::size_t c
 void FileView::ReadInto(std::int64_t offset, std::span<std::uint8_t> into,
                         std::string_view field) const {
   if (into.empty()) return;
-  if (file_ == nullptr || !memory_.empty() || into.size() <= kReadAheadSize) {
-    const auto bytes = Bytes(offset, into.size(), field);
-    std::memcpy(into.data(), bytes.data(), bytes.size());
-    return;
-  }
   if (offset < 0 || offset >= size()) {
-    throw PsdError::Truncated(offset, static_cast<std::size_t>(size()), std::string(field));
+    throw PsdError::Truncated(offset, static_cast<std::size_t>(std::max<std::int64_t>(size(), 0)),
+                              std::string(field));
+  }
+  // Straight from the bytes or the system, never through the read-ahead
+  // window: reads into the caller's buffer may run on several threads.
+  if (file_ == nullptr || !memory_.empty()) {
+    const auto bytes = memory_.subspan(static_cast<std::size_t>(offset));
+    const std::size_t count = std::min(into.size(), bytes.size());
+    std::memcpy(into.data(), bytes.data(), count);
+    if (count < into.size()) {
+      throw PsdError::Truncated(offset, memory_.size(), std::string(field));
+    }
+    return;
   }
   const ReadResult read = file_->ReadAt(static_cast<std::uint64_t>(offset), into);
   if (!read.Error.empty()) {

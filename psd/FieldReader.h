@@ -40,7 +40,8 @@ class FileView {
   std::span<const std::uint8_t> BytesUpTo(std::int64_t offset, std::size_t count) const;
 
   // Reads into.size() bytes at `offset` into the caller's buffer; throws
-  // PsdError naming `field` when the file ends first.
+  // PsdError naming `field` when the file ends first. Several threads may
+  // read this way at once.
   void ReadInto(std::int64_t offset, std::span<std::uint8_t> into, std::string_view field) const;
 
   // The bytes at `offset` for as long as the file lives, when the file is

@@ -6,10 +6,15 @@
 #include <vector>
 
 #include "psd/ColorModeCodes.h"
+#include "psd/ImageResources.h"
 #include "psd/PsdError.h"
 
 namespace plymark {
 namespace {
+
+// Resources beyond this many bytes are not looked into: what the merged image
+// needs comes first, and thumbnails and profiles are far smaller.
+constexpr std::size_t kLargestResourcesLookedInto = std::size_t{64} << 20;
 
 // The largest side of a PSB document (version 2).
 constexpr std::int32_t kLargestPsbSide = 300000;
@@ -87,7 +92,14 @@ void ReadImageResourceSection(FileView file, DocumentState& state) {
   std::int64_t position = state.FilePos;
   state.ImageResourcesLength = ReadInt32(file, position, "image-resources length");
   state.ImageResourcesOffset = position - 1;
+  state.Resources = {};
   if (state.ImageResourcesLength > 0) {
+    // Looked into, never required: as far as the file goes.
+    state.Resources = ReadImageResources(
+        file.BytesUpTo(state.ImageResourcesOffset,
+                       std::min<std::size_t>(static_cast<std::size_t>(state.ImageResourcesLength),
+                                             kLargestResourcesLookedInto)),
+        state.ImageResourcesOffset);
     position = AdvancePosition(position, state.ImageResourcesLength, "image-resources length",
                                LargestPosition(state.Header.Version));
   }

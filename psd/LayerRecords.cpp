@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "psd/LayerNames.h"
+#include "psd/LayerExtraData.h"
+#include "psd/LayerGroups.h"
 #include "psd/PsdError.h"
 #include "psd/TaggedBlocks.h"
 
@@ -72,15 +73,23 @@ void ReadLayerRecord(FileView file, std::int16_t version, std::int64_t& position
   record.BlendSignature =
       ReadFourCharacters(file, position, LayerField(layer, "blend-mode signature"));
   record.BlendKey = ReadFourCharacters(file, position, LayerField(layer, "blend-mode key"));
-  // Opacity, clipping, flags and filler are read past, not kept.
-  ReadInt32(file, position, LayerField(layer, "opacity and flags"));
+  // Opacity, clipping, flags and filler: one byte each, read as one field.
+  const auto packed =
+      static_cast<std::uint32_t>(ReadInt32(file, position, LayerField(layer, "opacity and flags")));
+  record.Opacity = static_cast<std::uint8_t>(packed >> 24);
+  record.Clipping = static_cast<std::uint8_t>(packed >> 16);
+  record.Flags = static_cast<std::uint8_t>(packed >> 8);
+  record.Filler = static_cast<std::uint8_t>(packed);
   const std::string extraField = LayerField(layer, "extra-data length");
   record.ExtraLength = ReadInt32(file, position, extraField);
   if (record.ExtraLength > 0) {
     const auto extra = file.BytesUpTo(
         position - 1,
         std::min(static_cast<std::size_t>(record.ExtraLength), kLargestExtraDataLookedInto));
-    record.Name = ReadLayerName(extra, version);
+    LayerExtraData read = ReadLayerExtraData(extra, version);
+    record.Name = std::move(read.Name);
+    record.Mask = read.Mask;
+    record.SectionDividerSetting = read.SectionDividerSetting;
   }
   // The extra data is skipped by its length, which may even move backwards.
   position = AdvancePosition(position, record.ExtraLength, extraField, LargestPosition(version));
@@ -105,53 +114,79 @@ std::int64_t ReadLayerList(FileView file, std::int64_t position, DocumentState& 
                     channelsSoFar);
   }
   state.Layers = std::move(layers);
+  state.Places = PlaceLayers(state.Layers);
   state.LayerCount = count;
   return position;
 }
 
-// An empty layer info: the layers may sit in an Lr16 or Lr32 block behind it,
-// with their channel data. Returns where the channel data begins, or
-// `otherwise` when there is no such block.
-std::int64_t ReadLayersInTaggedBlocks(FileView file, DocumentState& state,
-                                      std::int64_t layerInfoEnd, std::int64_t sectionEnd,
-                                      std::int64_t otherwise) {
-  const auto block = FindLayerBlock(file, layerInfoEnd, sectionEnd, state.Header.Version);
-  if (!block) return otherwise;
-  return ReadLayerList(file, block->Begin, state);
-}
-
 }  // namespace
 
-std::int64_t ReadLayerRecords(FileView file, DocumentState& state, MessageSink& messages) {
+namespace {
+
+// Where the section's parts lie, from its two lengths.
+struct SectionBounds {
+  std::int64_t LayerInfoStart = 0;  ///< 1-based position behind the layer-info length
+  std::int64_t LayerInfoEnd = 0;    ///< where the global layer mask info begins
+  std::int64_t SectionEnd = 0;      ///< the image data section's position
+};
+
+// Reads the section length (shown when positive), and the layer-info length
+// when the section is not empty; records where the merged image lies and
+// whether the global tagged blocks give it transparency.
+SectionBounds ReadSectionHead(FileView file, DocumentState& state, MessageSink* messages) {
   const std::int16_t version = state.Header.Version;
   std::int64_t position = state.FilePos;
   state.LayerSectionLength = ReadLength(file, position, version, "layer-and-mask section length");
   state.LayerInfoLength = 0;
   state.LayerCount = 0;
   state.Layers.clear();
-
-  if (state.LayerSectionLength > 0) messages.ShowMessage(std::to_string(state.LayerSectionLength));
+  state.Places.clear();
+  state.MergedTransparencyBlock = false;
+  if (messages != nullptr && state.LayerSectionLength > 0) {
+    messages->ShowMessage(std::to_string(state.LayerSectionLength));
+  }
   // An empty section holds nothing: a file without layers keeps its merged
   // image right behind this length.
-  if (state.LayerSectionLength <= 0) return position;
+  if (state.LayerSectionLength <= 0) {
+    state.ImageDataOffset = position - 1;
+    return {position, position, position};
+  }
   // Only looked into, never required: a length beyond any file just ends nowhere.
   const std::int64_t sectionEnd =
       position + std::min(state.LayerSectionLength, LargestPosition(version));
-
+  state.ImageDataOffset = sectionEnd - 1;
   state.LayerInfoLength = ReadLength(file, position, version, "layer-info length");
-  const std::int64_t layerInfoStart = position;
-  if (state.LayerInfoLength <= 0) {
-    return ReadLayersInTaggedBlocks(file, state, layerInfoStart, sectionEnd, position);
-  }
+  const std::int64_t layerInfoEnd =
+      position + std::clamp<std::int64_t>(state.LayerInfoLength, 0, LargestPosition(version));
+  return {position, layerInfoEnd, sectionEnd};
+}
 
-  position = ReadLayerList(file, position, state);
-  if (state.LayerCount == 0) {
-    const std::int64_t layerInfoEnd =
-        layerInfoStart + std::min(state.LayerInfoLength, LargestPosition(version));
-    if (layerInfoEnd < sectionEnd) {
-      return ReadLayersInTaggedBlocks(file, state, layerInfoEnd, sectionEnd, position);
-    }
+}  // namespace
+
+void ReadLayerSectionBounds(FileView file, DocumentState& state) {
+  const SectionBounds bounds = ReadSectionHead(file, state, nullptr);
+  if (bounds.LayerInfoEnd < bounds.SectionEnd) {
+    state.MergedTransparencyBlock =
+        WalkGlobalTaggedBlocks(file, bounds.LayerInfoEnd, bounds.SectionEnd, state.Header.Version)
+            .MergedTransparency;
   }
+}
+
+std::int64_t ReadLayerRecords(FileView file, DocumentState& state, MessageSink& messages) {
+  const SectionBounds bounds = ReadSectionHead(file, state, &messages);
+  if (bounds.SectionEnd == bounds.LayerInfoStart) return bounds.SectionEnd;
+  const std::int16_t version = state.Header.Version;
+  GlobalTaggedBlocks global;
+  if (bounds.LayerInfoEnd < bounds.SectionEnd) {
+    global = WalkGlobalTaggedBlocks(file, bounds.LayerInfoEnd, bounds.SectionEnd, version);
+  }
+  state.MergedTransparencyBlock = global.MergedTransparency;
+  const auto fromLayerBlock = [&](std::int64_t otherwise) {
+    return global.LayerBlock ? ReadLayerList(file, global.LayerBlock->Begin, state) : otherwise;
+  };
+  if (state.LayerInfoLength <= 0) return fromLayerBlock(bounds.LayerInfoStart);
+  const std::int64_t position = ReadLayerList(file, bounds.LayerInfoStart, state);
+  if (state.LayerCount == 0) return fromLayerBlock(position);
   return position;
 }
 

@@ -33,10 +33,16 @@ bool HasEightByteLength(std::int16_t version, std::string_view key) {
 
 std::optional<TaggedBlockData> FindLayerBlock(FileView file, std::int64_t position,
                                               std::int64_t sectionEnd, std::int16_t version) {
+  return WalkGlobalTaggedBlocks(file, position, sectionEnd, version).LayerBlock;
+}
+
+GlobalTaggedBlocks WalkGlobalTaggedBlocks(FileView file, std::int64_t position,
+                                          std::int64_t sectionEnd, std::int16_t version) {
+  GlobalTaggedBlocks found;
   // Every read below stays inside the section and inside the file.
   const std::int64_t end = std::min(sectionEnd, file.size() + 1);
   std::int64_t p = position;
-  if (p < 1 || p + 4 > end) return std::nullopt;
+  if (p < 1 || p + 4 > end) return found;
 
   // The global layer mask info: a length, then that many bytes.
   const auto maskLength = static_cast<std::int64_t>(BigEndian(file.Bytes(p - 1, 4, "")));
@@ -44,20 +50,23 @@ std::optional<TaggedBlockData> FindLayerBlock(FileView file, std::int64_t positi
 
   while (p + kTaggedBlockSignatureAndKey + 4 <= end) {
     const auto head = file.Bytes(p - 1, kTaggedBlockSignatureAndKey, "");
-    if (!IsSignature(head.first(4))) return std::nullopt;
+    if (!IsSignature(head.first(4))) return found;
     const std::string key(reinterpret_cast<const char*>(head.data()) + 4, 4);
     const std::int64_t lengthSize = HasEightByteLength(version, key) ? 8 : 4;
-    if (p + kTaggedBlockSignatureAndKey + lengthSize > end) return std::nullopt;
+    if (p + kTaggedBlockSignatureAndKey + lengthSize > end) return found;
     const std::uint64_t length = BigEndian(
         file.Bytes(p - 1 + kTaggedBlockSignatureAndKey, static_cast<std::size_t>(lengthSize), ""));
     const std::int64_t dataBegin = p + kTaggedBlockSignatureAndKey + lengthSize;
-    if (length > static_cast<std::uint64_t>(end - dataBegin)) return std::nullopt;
+    if (length > static_cast<std::uint64_t>(end - dataBegin)) return found;
     const auto dataLength = static_cast<std::int64_t>(length);
-    if (key == "Lr16" || key == "Lr32") return TaggedBlockData{dataBegin, dataBegin + dataLength};
+    if ((key == "Lr16" || key == "Lr32") && !found.LayerBlock) {
+      found.LayerBlock = TaggedBlockData{dataBegin, dataBegin + dataLength};
+    }
+    if (key == "Mtrn" || key == "Mt16" || key == "Mt32") found.MergedTransparency = true;
     // The data is padded to an even size.
     p = dataBegin + dataLength + (dataLength % 2);
   }
-  return std::nullopt;
+  return found;
 }
 
 }  // namespace plymark

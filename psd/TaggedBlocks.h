@@ -19,12 +19,23 @@ struct TaggedBlockData {
 // bytes, every other block in 4, as in a PSD.
 bool HasEightByteLength(std::int16_t version, std::string_view key);
 
-// Documents of 16 and 32 bits keep their layers in an "Lr16" or "Lr32" tagged
-// block behind an empty layer info. Walks from `position` (where the layer
-// info ends) over the global layer mask info and the tagged blocks behind it,
-// up to `sectionEnd`, and gives the data of the first such block. A walk that
-// meets a length or signature that does not fit stops there and finds nothing:
-// these blocks are only looked into, never required.
+// What the global tagged blocks behind the layer info hold.
+struct GlobalTaggedBlocks {
+  /// Documents of 16 and 32 bits keep their layers in an "Lr16" or "Lr32"
+  /// block behind an empty layer info: the first such block.
+  std::optional<TaggedBlockData> LayerBlock;
+  /// "Mtrn", "Mt16" or "Mt32": the merged image has transparency.
+  bool MergedTransparency = false;
+};
+
+// Walks from `position` (where the layer info ends) over the global layer
+// mask info and the tagged blocks behind it, up to `sectionEnd`. A walk that
+// meets a length or signature that does not fit stops there with what it
+// found before: these blocks are only looked into, never required.
+GlobalTaggedBlocks WalkGlobalTaggedBlocks(FileView file, std::int64_t position,
+                                          std::int64_t sectionEnd, std::int16_t version);
+
+// The layer block of that walk.
 std::optional<TaggedBlockData> FindLayerBlock(FileView file, std::int64_t position,
                                               std::int64_t sectionEnd, std::int16_t version);
 

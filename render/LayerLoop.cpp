@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "psd/ChannelData.h"
+#include "psd/LayerGroups.h"
 #include "psd/PsdError.h"
 #include "render/ColourModes.h"
 #include "render/DecodePlane.h"
@@ -19,28 +20,10 @@
 namespace plymark {
 namespace {
 
-// A layer may have this many pixels whatever its channels hold.
-constexpr std::int64_t kPixelAllowance = 65536;
 // All layers of a file together may have this many pixels beyond what their
 // channels can fill: twelve layers' allowance. Without this cap every layer
 // record of 34 bytes could ask for 65536 pixels to be made and cleared.
 constexpr std::int64_t kFilePixelAllowance = 12 * kPixelAllowance;
-
-// The most plane bytes one stored byte can give under a compression code: raw 1;
-// run-length 64 (two bytes repeat a value 128 times); deflate at most 1032.
-std::int64_t GreatestExpansion(std::int16_t compression) {
-  switch (compression) {
-    case 0:
-      return 1;
-    case 1:
-      return 64;
-    case 2:
-    case 3:
-      return 1032;
-    default:
-      return 0;
-  }
-}
 
 std::string LayerField(int layer, const char* field) {
   return std::string(field) + " of layer " + std::to_string(layer);
@@ -143,6 +126,21 @@ void DecodeColourPlanes(DocumentState& state, int layer, const ColourChannels& c
 
 }  // namespace
 
+// Run-length: two bytes repeat a value 128 times; deflate gives at most 1032.
+std::int64_t GreatestExpansion(std::int16_t compression) {
+  switch (compression) {
+    case 0:
+      return 1;
+    case 1:
+      return 64;
+    case 2:
+    case 3:
+      return 1032;
+    default:
+      return 0;
+  }
+}
+
 void RenderLayers(DocumentState& state, TileSurface& tiles, StageClock* clock) {
   const int tileCount = tiles.TileCount();
   LayerRows rows;
@@ -181,7 +179,8 @@ void RenderLayers(DocumentState& state, TileSurface& tiles, StageClock* clock) {
       const StageTimer timer(clock, Stage::LayerSetup);
       if (shown) {
         tiles.ResizeTile(i, width, height);
-        tiles.DescribeTile(i, DescribeLayer(record, width, height));
+        tiles.DescribeTile(
+            i, DescribeLayer(record, width, height, GroupPath(state.Layers, state.Places, i)));
       }
       if (byRows) {
         state.Pixels = {};  // painted straight from the decoded rows

@@ -12,6 +12,13 @@ constexpr std::int32_t kLargestLayerSide = 30000;
 // The largest side of a layer in a PSB; layers beyond 30000 are left out.
 constexpr std::int32_t kLargestPsbLayerSide = 300000;
 
+// A layer (or mask) may have this many pixels whatever its channels hold.
+constexpr std::int64_t kPixelAllowance = 65536;
+
+// The most plane bytes one stored byte can give under a compression code: raw
+// 1, run-length 64, ZIP 1032; 0 for codes that decode nothing.
+std::int64_t GreatestExpansion(std::int16_t compression);
+
 // For every layer of the layer table: sizes its tile and describes it (name,
 // size, position), makes a fresh pixel buffer, decodes the colour channels of
 // the document's colour mode into it as red, green and blue, and paints it

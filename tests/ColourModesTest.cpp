@@ -259,5 +259,23 @@ TEST(TileDescriptions, EachShownTileTellsItsLayersNameSizeAndPosition) {
   EXPECT_EQ(rendered.state.Layers[12].Name, "");
 }
 
+TEST(TileDescriptions, ALayerInAGroupTellsItsPathAndWhetherItIsHiddenOrSeeThrough) {
+  TestDocument document;
+  document.Layers = {
+      TestLayer{0, 0, 0, 0, {}, "norm", test::LayerExtra("</G>", {}, test::SectionDivider(3))},
+      test::SolidLayer(0, 0, 1, 1, 1, 2, 3), test::SolidLayer(0, 0, 1, 1, 1, 2, 3),
+      TestLayer{0, 0, 0, 0, {}, "norm", test::LayerExtra("Group 1", {}, test::SectionDivider(1))}};
+  document.Layers[1].Extra = test::NamedExtra("Shape 1");
+  document.Layers[1].Flags = 0x02;
+  document.Layers[1].Opacity = 128;
+  document.Layers[2].Extra = test::NamedExtra("Shape 2");
+  const Rendered rendered(document);
+  EXPECT_EQ(rendered.tiles.At(1).Description,
+            "Shape 1\n1 \u00d7 1 pixels at (0, 0)\nGroup 1 / Shape 1\nhidden\nopacity 128 of 255");
+  EXPECT_EQ(rendered.tiles.At(2).Description,
+            "Shape 2\n1 \u00d7 1 pixels at (0, 0)\nGroup 1 / Shape 2");
+  EXPECT_EQ(rendered.tiles.At(3).Description, "Group 1\n0 \u00d7 0 pixels at (0, 0)");
+}
+
 }  // namespace
 }  // namespace plymark

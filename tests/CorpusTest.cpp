@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <optional>
@@ -124,6 +127,102 @@ std::string TestName(const ::testing::TestParamInfo<std::string>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ThirdPartyFiles, CorpusTest, ::testing::ValuesIn(CorpusFiles()), TestName);
+
+// Pixels of `ours` whose `value` differs from the grey of `reference`.
+template <typename Value>
+int GreyMismatches(const QImage& ours, const QString& referencePath, Value value) {
+  const QImage reference = QImage(referencePath).convertToFormat(QImage::Format_Grayscale8);
+  if (ours.size() != reference.size()) return -1;
+  int mismatches = 0;
+  for (int y = 0; y < ours.height(); ++y) {
+    for (int x = 0; x < ours.width(); ++x) {
+      if (value(ours.pixel(x, y)) != qGray(reference.pixel(x, y))) ++mismatches;
+    }
+  }
+  return mismatches;
+}
+
+// A JSON value as its text, for comparing and for messages.
+std::string Text(const QJsonValue& value) {
+  return QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact).toStdString();
+}
+
+bool HasChannel(const QJsonObject& layer, int id) {
+  for (const QJsonValue& channel : layer["channels"].toArray()) {
+    if (channel.toObject()["id"].toInt() == id) return true;
+  }
+  return false;
+}
+
+// Every third-party file, PSB files and those in subfolders included, against
+// what psd-tools reads of each record: tree place, visibility, opacity,
+// clipping, blend key and mask wherever the reference says, and the alpha and
+// mask pictures against channels -1 and -2.
+class DocumentCorpusTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(DocumentCorpusTest, EveryRecordMatchesPsdTools) {
+  const QString psd = QDir(kCorpus).filePath(QString::fromStdString(GetParam()));
+  const QDir referenceFolder = QFileInfo(psd).dir();
+  const QJsonObject expected = ReadJson(psd + ".json");
+  ASSERT_FALSE(expected.isEmpty()) << "no sidecar for " << GetParam();
+  QTemporaryDir out;
+  const auto run = test::RunExport({"--quiet", psd, out.filePath("export")});
+  ASSERT_EQ(run.ExitCode, 0) << run.Errors.toStdString();
+  const QDir exported(out.filePath("export"));
+  const QJsonArray ours = ReadJson(exported.filePath("layers.json"))["layers"].toArray();
+  const QJsonArray layers = expected["layers"].toArray();
+  ASSERT_EQ(ours.size(), layers.size());
+
+  for (const QJsonValue& value : layers) {
+    const QJsonObject layer = value.toObject();
+    const int index = layer["index"].toInt();
+    const QJsonObject our = ours[index].toObject();
+    const std::string where = GetParam() + " layer " + std::to_string(index);
+    for (const char* key : {"kind", "parent", "visible", "opacity", "clipping", "blendKey"}) {
+      if (layer.contains(key)) {
+        EXPECT_EQ(Text(our[key]), Text(layer[key])) << where << " " << key;
+      }
+    }
+    if (layer.contains("mask")) {
+      const QJsonObject mask = layer["mask"].toObject();
+      const QJsonObject ourMask = our["mask"].toObject();
+      EXPECT_EQ(our["mask"].isNull(), layer["mask"].isNull()) << where;
+      for (const char* key : {"top", "left", "bottom", "right", "defaultColor"}) {
+        EXPECT_EQ(Text(ourMask[key]), Text(mask[key])) << where << " mask " << key;
+      }
+    }
+    if (layer.contains("maskReference")) {
+      const QImage mask(exported.filePath(QStringLiteral("mask-%1.png").arg(index)));
+      EXPECT_EQ(mask.format(), QImage::Format_Grayscale8) << where;
+      EXPECT_EQ(GreyMismatches(mask, referenceFolder.filePath(layer["maskReference"].toString()),
+                               [](QRgb grey) { return qGray(grey); }),
+                0)
+          << where << " mask";
+    }
+    if (layer["reference"].isNull()) continue;
+    const QImage image(exported.filePath(QStringLiteral("layer-%1.png").arg(index)));
+    EXPECT_EQ(image.hasAlphaChannel(), HasChannel(layer, -1)) << where;
+    if (layer.contains("alphaReference")) {
+      EXPECT_EQ(GreyMismatches(image, referenceFolder.filePath(layer["alphaReference"].toString()),
+                               [](QRgb rgba) { return qAlpha(rgba); }),
+                0)
+          << where << " alpha";
+    }
+  }
+}
+
+// Every corpus file in the corpus folder and below it.
+std::vector<std::string> AllCorpusFiles() {
+  std::vector<std::string> files;
+  QDirIterator it(kCorpus, {QStringLiteral("*.psd"), QStringLiteral("*.psb")}, QDir::Files,
+                  QDirIterator::Subdirectories);
+  while (it.hasNext()) files.push_back(QDir(kCorpus).relativeFilePath(it.next()).toStdString());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+INSTANTIATE_TEST_SUITE_P(ThirdPartyFiles, DocumentCorpusTest, ::testing::ValuesIn(AllCorpusFiles()),
+                         TestName);
 
 }  // namespace
 }  // namespace plymark

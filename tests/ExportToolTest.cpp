@@ -76,7 +76,8 @@ TEST_F(ExportToolTest, WritesTheSummaryTheLayerTableAndEveryLayersImage) {
     ASSERT_FALSE(image.isNull()) << "layer " << i;
     EXPECT_EQ(image.size(), QSize(3 + i, 2));
     EXPECT_EQ(image.pixelColor(2, 1), QColor(10 * i, 5, 6));
-    EXPECT_FALSE(image.hasAlphaChannel());
+    // SolidLayer stores an opaque transparency channel (-1).
+    EXPECT_TRUE(image.hasAlphaChannel());
   }
   EXPECT_FALSE(QFile::exists(QDir(out).filePath("layer-14.png")));
 
@@ -118,6 +119,44 @@ TEST_F(ExportToolTest, TheLayerTableNamesEveryLayer) {
   EXPECT_EQ(layers[0].toObject()["name"].toString(), QString::fromUtf8("Smile \U0001F600"));
   EXPECT_EQ(layers[1].toObject()["name"].toString(), QString::fromUtf8("Caf\u00e9"));
   EXPECT_EQ(layers[2].toObject()["name"].toString(), "");
+}
+
+TEST_F(ExportToolTest, TransparencyBecomesAlphaUnlessNoAlphaIsAsked) {
+  TestDocument document;
+  document.Layers = {SolidLayer(0, 0, 1, 1, 40, 50, 60)};
+  document.Layers[0].Channels[0].Data = {0};  // channel -1: clear
+  const QString psd = WritePsd("alpha.psd", test::BuildPsd(document));
+  ASSERT_EQ(RunExport({psd, Output("alpha")}).ExitCode, 0);
+  // The stored colour stays under a fully transparent pixel.
+  EXPECT_EQ(QImage(QDir(Output("alpha")).filePath("layer-0.png")).pixel(0, 0),
+            qRgba(40, 50, 60, 0));
+  ASSERT_EQ(RunExport({"--no-alpha", psd, Output("opaque")}).ExitCode, 0);
+  const QImage opaque(QDir(Output("opaque")).filePath("layer-0.png"));
+  EXPECT_FALSE(opaque.hasAlphaChannel());
+  EXPECT_EQ(opaque.pixel(0, 0), qRgb(40, 50, 60));
+}
+
+TEST_F(ExportToolTest, EveryRecordWithAUserMaskGetsItsMaskPictureAndADamagedOneFails) {
+  // A 0x0 group record has no picture of its own but may have a mask.
+  test::TestLayer group{
+      0, 0, 0, 0, {}, "norm", test::LayerExtra("G", test::UserMaskData(2, 3, 4, 6, 255))};
+  group.Channels.push_back({-2, 0, {1, 2, 3, 4, 5, 6}});
+  TestDocument document;
+  document.Layers = {SolidLayer(0, 0, 1, 1, 1, 2, 3), group};
+  const QString out = Output("masks");
+  ASSERT_EQ(RunExport({WritePsd("masks.psd", test::BuildPsd(document)), out}).ExitCode, 0);
+  const QImage mask(QDir(out).filePath("mask-1.png"));
+  EXPECT_EQ(mask.format(), QImage::Format_Grayscale8);
+  ASSERT_EQ(mask.size(), QSize(3, 2));
+  EXPECT_EQ(qGray(mask.pixel(2, 1)), 6);
+  EXPECT_FALSE(QFile::exists(QDir(out).filePath("mask-0.png")));
+
+  document.Layers[1].Channels[0].Data.pop_back();  // raw data one byte short
+  const QString damaged = WritePsd("damaged-mask.psd", test::BuildPsd(document));
+  const auto run = RunExport({"--quiet", damaged, Output("damaged")});
+  EXPECT_EQ(run.ExitCode, 1);
+  EXPECT_TRUE(run.Errors.contains("channel -2 of layer 1")) << run.Errors.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(Output("damaged")));
 }
 
 TEST_F(ExportToolTest, BoxTextsGoToStandardErrorUnlessQuiet) {
@@ -175,7 +214,8 @@ TEST_F(ExportToolTest, AnExistingOutputFolderGainsTheFilesAndKeepsItsOwn) {
   ASSERT_TRUE(keep.open(QIODevice::WriteOnly));
   keep.close();
   ASSERT_EQ(RunExport({"--quiet", psd, out}).ExitCode, 0);
-  EXPECT_EQ(FilesIn(out), (QStringList{"keep.txt", "layer-0.png", "layers.json", "summary.txt"}));
+  EXPECT_EQ(FilesIn(out), (QStringList{"composite.png", "keep.txt", "layer-0.png", "layers.json",
+                                       "summary.txt"}));
   EXPECT_EQ(FilesIn(folder_.path()), (QStringList{"one.psd", "out"}));
 }
 
@@ -202,7 +242,8 @@ TEST_F(ExportToolTest, SeveralFilesGoIntoTheirOwnFoldersAndADamagedOneIsReported
     const std::pair<QString, int> folders[] = {{"a", 1}, {"b", 2}, {"a-2", 3}, {"c.d", 4}};
     for (const auto& [name, red] : folders) {
       const QString folder = QDir(out).filePath(name);
-      EXPECT_EQ(FilesIn(folder), (QStringList{"layer-0.png", "layers.json", "summary.txt"}));
+      EXPECT_EQ(FilesIn(folder),
+                (QStringList{"composite.png", "layer-0.png", "layers.json", "summary.txt"}));
       EXPECT_EQ(QImage(QDir(folder).filePath("layer-0.png")).pixelColor(2, 1), QColor(red, 5, 6))
           << name.toStdString();
     }

@@ -4,7 +4,7 @@
 #include "psd/CodePage.h"
 #include "psd/FieldReader.h"
 #include "psd/FileHeader.h"
-#include "psd/LayerNames.h"
+#include "psd/LayerExtraData.h"
 #include "psd/LayerRecords.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/PsdWriter.h"

@@ -102,10 +102,11 @@ TEST(LayerRecords, RecordsAreReadAsStored) {
   EXPECT_EQ(first.ChannelInfo[3].ChannelLength, 16);
   EXPECT_EQ(first.BlendSignature, "8BIM");
   EXPECT_EQ(first.BlendKey, "norm");
-  // Opacity, clipping, flags and filler are not kept.
-  EXPECT_EQ(first.Opacity, 0);
-  EXPECT_EQ(first.Clipping, 0);
-  EXPECT_EQ(first.Flags, 0);
+  // Opacity, clipping, flags and filler are kept as stored.
+  EXPECT_EQ(first.Opacity, 128);
+  EXPECT_EQ(first.Clipping, 1);
+  EXPECT_EQ(first.Flags, 2);
+  EXPECT_EQ(first.Filler, 3);
 
   const LayerRecord& second = section.state.Layers[1];
   EXPECT_EQ(second.Top, 110);

@@ -116,3 +116,30 @@ TEST(OpenWorkflow, AFailedOpenLeavesTheOtherTilesAsTheyWere) {
 
 }  // namespace
 }  // namespace plymark
+
+namespace plymark {
+namespace {
+
+TEST(OpenWorkflow, ADocumentWithoutLayersShowsItsMergedImageInTheFirstTile) {
+  TestDocument flat;
+  flat.Rows = 3;
+  flat.Columns = 5;
+  flat.WithLayerSection = false;
+  Bytes cut = test::BuildPsd(flat);
+  cut.resize(cut.size() - 10);
+  for (const bool whole : {true, false}) {
+    Workflow workflow;
+    workflow.files.Add("flat.psd", whole ? test::BuildPsd(flat) : cut);
+    ASSERT_FALSE(workflow.Open("flat.psd"));
+    EXPECT_EQ(SummaryItems(workflow.state).back(), "Layers  0");
+    const auto& tile = workflow.tiles.At(0);
+    EXPECT_EQ(tile.Shown, whole);
+    EXPECT_EQ(tile.Width, whole ? 5 : 0);
+    EXPECT_EQ(tile.Description, whole ? "Merged image (the document has no layers)" : "");
+    // A merged image cut short costs only itself, with one message.
+    EXPECT_EQ(workflow.messages.messages.size(), whole ? 0u : 1u);
+  }
+}
+
+}  // namespace
+}  // namespace plymark

@@ -10,6 +10,7 @@
 
 #include "app/OpenWorkflow.h"
 #include "psd/CodePage.h"
+#include "tools/LayerExtras.h"
 #include "tools/PngWriter.h"
 
 namespace plymark {
@@ -60,6 +61,7 @@ QJsonObject LayerJson(const DocumentState& state, int index) {
       {"channels", channels},
       {"image", image},
   };
+  AddLayerExtras(state, index, json);
   if (!skipped.isNull()) json.insert("skipped", skipped);
   return json;
 }
@@ -75,7 +77,7 @@ QString WriteFile(const QString& path, const QByteArray& content) {
 
 }  // namespace
 
-QByteArray LayersJson(const DocumentState& state) {
+QByteArray LayersJson(const DocumentState& state, const CompositeExport& composite) {
   const FileHeader& header = state.Header;
   QJsonArray layers;
   for (int i = 0; i < state.LayerCount; ++i) layers.append(LayerJson(state, i));
@@ -88,16 +90,20 @@ QByteArray LayersJson(const DocumentState& state) {
                              {"columns", header.Columns},
                              {"depth", header.Depth},
                              {"colorMode", header.ColorMode}}},
+      {"composite", composite.Image.isEmpty() ? QJsonValue() : QJsonValue(composite.Image)},
+      {"compositeError",
+       composite.Problem.isEmpty() ? QJsonValue() : QJsonValue(composite.Problem)},
       {"layers", layers},
   };
   return QJsonDocument(document).toJson(QJsonDocument::Indented);
 }
 
-QString WriteLayerImage(const QString& folder, int layer, const QImage& image, int threads) {
-  return WritePng(QDir(folder).filePath(ImageName(layer)), image, threads);
+QString WriteLayerImage(const QString& folder, int layer, const PngImage& picture, int threads) {
+  return WritePng(QDir(folder).filePath(ImageName(layer)), picture, threads);
 }
 
-QString WriteExport(const DocumentState& state, const QString& folder) {
+QString WriteExport(const DocumentState& state, const CompositeExport& composite,
+                    const QString& folder) {
   QByteArray summary;
   for (const std::string& line : SummaryItems(state)) {
     summary += QByteArray::fromStdString(line) + '\n';
@@ -105,7 +111,7 @@ QString WriteExport(const DocumentState& state, const QString& folder) {
   if (QString error = WriteFile(QDir(folder).filePath("summary.txt"), summary); !error.isEmpty()) {
     return error;
   }
-  if (QString error = WriteFile(QDir(folder).filePath("layers.json"), LayersJson(state));
+  if (QString error = WriteFile(QDir(folder).filePath("layers.json"), LayersJson(state, composite));
       !error.isEmpty()) {
     return error;
   }

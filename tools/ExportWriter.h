@@ -4,21 +4,25 @@
 
 #include <QImage>
 #include "psd/DocumentState.h"
+#include "tools/CompositeImage.h"
+#include "tools/PngWriter.h"
 
 namespace plymark {
 
-// Writes layer `layer`'s painted image into `folder` as layer-<i>.png, its
-// rows deflated by `threads` threads (0: one per core). Returns an error
-// text, empty on success.
-QString WriteLayerImage(const QString& folder, int layer, const QImage& image, int threads = 0);
+// Writes layer `layer`'s picture into `folder` as layer-<i>.png, its rows
+// deflated by `threads` threads (0: one per core). Returns an error text,
+// empty on success.
+QString WriteLayerImage(const QString& folder, int layer, const PngImage& picture, int threads = 0);
 
 // Writes an opened document's summary.txt (the six summary lines) and
-// layers.json (header and every layer) into `folder`; the layer images are
-// written while the document is read. Returns an error text, empty on
-// success.
-QString WriteExport(const DocumentState& state, const QString& folder);
+// layers.json (header, merged image and every layer) into `folder`; the layer
+// images are written while the document is read, the composite before. Returns an error text, empty
+// on success.
+QString WriteExport(const DocumentState& state, const CompositeExport& composite,
+                    const QString& folder);
 
-// The layers.json document of an opened file; each layer carries its name.
-QByteArray LayersJson(const DocumentState& state);
+// The layers.json document of an opened file; each layer carries its name,
+// and the document what became of its merged image.
+QByteArray LayersJson(const DocumentState& state, const CompositeExport& composite);
 
 }  // namespace plymark

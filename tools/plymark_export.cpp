@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -23,6 +25,7 @@
 #include "tools/ExportConsole.h"
 #include "tools/ExportWriter.h"
 #include "tools/ImageWriteQueue.h"
+#include "tools/LayerExtras.h"
 
 namespace {
 
@@ -32,11 +35,11 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr const char* kProgram = "plymark-export";
 // Pixels of layer images being painted, waiting for their PNG file or being
-// written, over all files read at once: two 4000 x 3000 layers (48 MB each),
-// so that one is written while the next is painted, which keeps the cores as
-// busy as more did (measured), and the export of such a file stays near 150
-// MiB, of two at once near 180 MiB.
-constexpr std::size_t kImageBudgetBytes = std::size_t{100} << 20;
+// written, with their transparency, over all files read at once: two 4000 x
+// 3000 layers (60 MB each), so that one is written while the next is
+// painted, which keeps the cores as busy as more did (measured), and the
+// export of such a file stays under 200 MiB, also with several files at once.
+constexpr std::size_t kImageBudgetBytes = std::size_t{120} << 20;
 
 void PrintLine(const QString& text) {
   std::fprintf(stderr, "%s: %s\n", kProgram, text.toLocal8Bit().constData());
@@ -44,15 +47,10 @@ void PrintLine(const QString& text) {
 
 struct ExportSettings {
   bool Quiet = false;
+  bool WithAlpha = true;  ///< layers with a transparency channel as RGBA
   ExportConsole& Console;
   plymark::ImageWriteQueue& Writes;
   int Cores = 1;  ///< threads that deflate the bands of one image
-};
-
-// Why one file's export failed; an empty message when it did not.
-struct Failure {
-  QString Message;
-  bool FromReader = false;  ///< the file could not be read, so the line names it
 };
 
 // Moves every file of `from` into `to`, replacing files of the same name.
@@ -71,13 +69,15 @@ QString MoveInto(const QString& from, const QString& to) {
 // Reads `file` and writes its export into `outputFolder`. Everything is
 // written into a fresh folder beside it first, so that a failure leaves
 // `outputFolder` as it was. With `severalFiles` the box texts name the file.
-Failure ExportFile(const QString& file, const QString& outputFolder, const ExportSettings& settings,
+// Returns the line that says why the export failed, naming the file where
+// the file itself is at fault; empty on success.
+QString ExportFile(const QString& file, const QString& outputFolder, const ExportSettings& settings,
                    bool severalFiles) {
   const QString parent = QFileInfo(outputFolder).absolutePath();
-  if (!QDir().mkpath(parent)) return {QStringLiteral("cannot create %1").arg(parent)};
+  if (!QDir().mkpath(parent)) return QStringLiteral("cannot create %1").arg(parent);
   QTemporaryDir staging(QDir(parent).filePath(".plymark-export-XXXXXX"));
   if (!staging.isValid()) {
-    return {QStringLiteral("cannot create a folder in %1: %2").arg(parent, staging.errorString())};
+    return QStringLiteral("cannot create a folder in %1: %2").arg(parent, staging.errorString());
   }
 
   plymark::SystemFileSource files;
@@ -85,49 +85,63 @@ Failure ExportFile(const QString& file, const QString& outputFolder, const Expor
                                        settings.Quiet);
   plymark::DocumentState state;
   std::vector<std::future<QString>> writes;
-  std::atomic<int> written = 0;
+  std::atomic<int> writtenCount = 0;
   std::size_t reserved = 0;  // of the budget, for the image being painted
-  // Each layer's image is handed to a writer thread as soon as it is painted
-  // and let go once its PNG file is written, while the Open goes on.
+  // Each layer's picture is handed to a writer thread as soon as it is
+  // painted and let go once its PNG file is written, while the Open goes on.
   plymark::ImageTileSurface tiles(
       [&](int layer, const QImage& image) {
         const int layers = state.LayerCount;
+        // The transparency channel is read here, on the Open's thread, and
+        // written with the painted colours as RGBA.
+        auto alpha = std::make_shared<std::optional<std::vector<std::uint8_t>>>(
+            plymark::LayerAlpha(state, layer, image, settings.WithAlpha));
         writes.push_back(settings.Writes.Submit(
             image,
-            [&, layer, layers](const QImage& painted) {
+            [&, layer, layers, alpha](const QImage& painted) {
+              const plymark::PngImage picture =
+                  *alpha ? plymark::PngImageOf(painted, std::move(**alpha))
+                         : plymark::PngImageOf(painted);
               QString error =
-                  plymark::WriteLayerImage(staging.path(), layer, painted, settings.Cores);
+                  plymark::WriteLayerImage(staging.path(), layer, picture, settings.Cores);
               if (!severalFiles) {
                 settings.Console.ShowProgress(
-                    QStringLiteral("%1 of %2 layers written").arg(++written).arg(layers));
+                    QStringLiteral("%1 of %2 layers written").arg(++writtenCount).arg(layers));
               }
               return error;
             },
             std::exchange(reserved, 0)));
       },
-      // An image counts against the budget from before it is made until it is written.
+      // An image and its transparency count against the budget from before
+      // they are made until they are written.
       [&](int, int width, int height) {
         settings.Writes.Release(std::exchange(reserved, 0));
         reserved = settings.Writes.Reserve(static_cast<std::size_t>(width) *
-                                           static_cast<std::size_t>(height) * 4);
+                                           static_cast<std::size_t>(height) *
+                                           (settings.WithAlpha ? 5 : 4));
       });
   const std::string path = QFile::encodeName(file).toStdString();
-  const auto failure = plymark::OpenDocument(path, state, files, messages, tiles);
+  const auto failure = plymark::OpenDocument(path, state, files, messages, tiles, nullptr, false);
   settings.Writes.Release(std::exchange(reserved, 0));
   QString error = plymark::FirstError(writes);
   settings.Console.ClearProgress();
-  if (failure) return {QString::fromStdString(failure->Problem), true};
-  // The merged image of the file is written here, once it is read.
-  if (error.isEmpty()) error = plymark::WriteExport(state, staging.path());
-  if (!error.isEmpty()) return {error};
+  if (failure) return file + ": " + QString::fromStdString(failure->Problem);
+  // A merged image that is damaged or was never saved costs only itself.
+  plymark::CompositeExport composite;
+  if (error.isEmpty()) error = plymark::WriteComposite(state, staging.path(), composite);
+  if (!composite.Problem.isEmpty() && !settings.Quiet) {
+    settings.Console.PrintLine(file + ": no merged image: " + composite.Problem);
+  }
+  if (error.isEmpty()) error = plymark::WriteMaskImages(state, staging.path());
+  if (error.isEmpty()) error = plymark::WriteExport(state, composite, staging.path());
+  if (!error.isEmpty()) return error;
   if (!QFileInfo::exists(outputFolder)) {
     if (QDir().rename(staging.path(), outputFolder)) return {};
-    return {QStringLiteral("cannot create %1").arg(outputFolder)};
+    return QStringLiteral("cannot create %1").arg(outputFolder);
   }
-  if (!QFileInfo(outputFolder).isDir()) {
-    return {QStringLiteral("%1 is not a folder").arg(outputFolder)};
-  }
-  return {MoveInto(staging.path(), outputFolder)};
+  if (!QFileInfo(outputFolder).isDir())
+    return QStringLiteral("%1 is not a folder").arg(outputFolder);
+  return MoveInto(staging.path(), outputFolder);
 }
 
 // Each file's folder: its name without the extension, with "-2", "-3", ...
@@ -162,10 +176,12 @@ int ExportFiles(const QStringList& files, const QString& outputFolder,
   std::atomic<bool> failed = false;
   const auto work = [&] {
     for (int i = next++; i < files.size(); i = next++) {
-      const Failure failure =
+      const QString failure =
           ExportFile(files[i], QDir(outputFolder).filePath(names[i]), settings, true);
-      if (!failure.Message.isEmpty()) {
-        settings.Console.PrintLine(files[i] + ": " + failure.Message);
+      if (!failure.isEmpty()) {
+        // Every line names its file; a damaged file's line does already.
+        const QString named = files[i] + ": ";
+        settings.Console.PrintLine(failure.startsWith(named) ? failure : named + failure);
         failed = true;
       }
       settings.Console.ShowProgress(
@@ -189,15 +205,20 @@ int main(int argc, char** argv) {
 
   QCommandLineParser parser;
   parser.setApplicationDescription(
-      "Reads a layered PSD file as the Plymark viewer does and writes summary.txt, layers.json\n"
-      "and layer-<i>.png for every layer with pixels into OUTDIR (created if missing). With\n"
-      "several FILEs, each file's export goes into OUTDIR/<file name without extension>/, and\n"
-      "a file that fails is reported and the others are exported all the same.");
+      "Reads a layered PSD file as the Plymark viewer does and writes summary.txt, layers.json,\n"
+      "layer-<i>.png for every layer with pixels (RGBA when the layer has a transparency\n"
+      "channel), mask-<i>.png for every user mask and composite.png, the merged image, into\n"
+      "OUTDIR (created if missing). With several FILEs, each file's export goes into\n"
+      "OUTDIR/<file name without extension>/, and a file that fails is reported and the\n"
+      "others are exported all the same.");
   const QCommandLineOption quiet(QStringList{"q", "quiet"},
                                  "Print no notices or progress; failures are still reported.");
   const QCommandLineOption jobs(QStringList{"j", "jobs"},
                                 "Export up to N files at once (default: one per core).", "N");
   parser.addOption(quiet);
+  const QCommandLineOption noAlpha(
+      "no-alpha", "Write every layer as the opaque picture the window shows, without alpha.");
+  parser.addOption(noAlpha);
   parser.addOption(jobs);
   parser.addHelpOption();
   parser.addVersionOption();
@@ -225,11 +246,12 @@ int main(int argc, char** argv) {
 
   ExportConsole console(kProgram, !parser.isSet(quiet) && ::isatty(STDERR_FILENO) != 0);
   plymark::ImageWriteQueue writes(cores, kImageBudgetBytes);
-  const ExportSettings settings{parser.isSet(quiet), console, writes, cores};
+  const ExportSettings settings{parser.isSet(quiet), !parser.isSet(noAlpha), console, writes,
+                                cores};
   if (files.size() == 1) {
-    const Failure failure = ExportFile(files[0], outputFolder, settings, false);
-    if (failure.Message.isEmpty()) return 0;
-    console.PrintLine(failure.FromReader ? files[0] + ": " + failure.Message : failure.Message);
+    const QString failure = ExportFile(files[0], outputFolder, settings, false);
+    if (failure.isEmpty()) return 0;
+    console.PrintLine(failure);
     return kExitFailure;
   }
   return ExportFiles(files, outputFolder, settings, fileJobs);

@@ -10,6 +10,14 @@ void ImageTileSurface::ResizeTile(int tile, int width, int height) {
   images_[index] = QImage();  // the previous picture goes before the next one is made
   if (width > 0 && height > 0) {
     if (sizing_) sizing_(tile, width, height);
+    // A picture handed over before and let go by its taker is filled again:
+    // fresh memory costs more than the painting itself.
+    if (spare_.width() == width && spare_.height() == height && spare_.isDetached()) {
+      images_[index] = std::move(spare_);
+      spare_ = QImage();
+      return;
+    }
+    spare_ = QImage();
     images_[index] = QImage(width, height, QImage::Format_RGB32);
     // Qt answers a failed allocation with a null image, which has no rows.
     if (images_[index].isNull()) throw std::bad_alloc();
@@ -20,6 +28,7 @@ void ImageTileSurface::ShowImage(int tile) {
   if (!handler_) return;
   QImage& image = images_.at(static_cast<std::size_t>(tile));
   handler_(tile, image);
+  spare_ = std::move(image);
   image = QImage();
 }
 

@@ -41,6 +41,7 @@ class ImageTileSurface final : public TileSurface {
  private:
   ShownHandler handler_;
   SizingHandler sizing_;
+  QImage spare_;  ///< the last picture handed over, kept to be filled again
   std::vector<QImage> images_;
   std::vector<std::string> descriptions_;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-// Runs the plymark-export tool as a user would, for the tool's tests.
+// Runs the command-line tools as a user would, for the tools' tests.
 
 #include <QProcess>
 #include <QString>
@@ -14,12 +14,16 @@ struct ExportRun {
   QString Errors;  ///< standard error
 };
 
-inline ExportRun RunExport(const QStringList& arguments) {
+inline ExportRun RunProgram(const QString& program, const QStringList& arguments) {
   QProcess process;
-  process.start(QStringLiteral(PLYMARK_EXPORT_PATH), arguments);
+  process.start(program, arguments);
   process.waitForFinished(120000);
   return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
           QString::fromUtf8(process.readAllStandardError())};
+}
+
+inline ExportRun RunExport(const QStringList& arguments) {
+  return RunProgram(QStringLiteral(PLYMARK_EXPORT_PATH), arguments);
 }
 
 }  // namespace plymark::test

@@ -68,7 +68,8 @@ Bytes LayerInfo(const TestDocument& document) {
       info.I16(channel.Id)
           .Length(static_cast<std::int64_t>(channel.Data.size()) + 2, document.Version);
     }
-    info.Text("8BIM").Text(layer.BlendKey).U8(255).U8(0).U8(0).U8(0);
+    info.Text("8BIM").Text(layer.BlendKey).U8(layer.Opacity).U8(layer.Clipping).U8(layer.Flags);
+    info.U8(0);
     info.I32(static_cast<std::int64_t>(layer.Extra.size())).Append(layer.Extra);
   }
   for (const TestLayer& layer : document.Layers) {
@@ -259,6 +260,26 @@ Bytes NamedExtra(const std::string& pascalName, const std::optional<std::u16stri
     extra.Text("8BIMluni").I32(static_cast<std::int64_t>(units.Size())).Append(units.Data());
   }
   return extra.Data();
+}
+
+Bytes LayerExtra(const std::string& pascalName, const Bytes& maskData, const Bytes& taggedBlocks) {
+  ByteWriter extra;
+  extra.I32(static_cast<std::int64_t>(maskData.size())).Append(maskData);
+  extra.I32(0);  // blending ranges
+  extra.U8(static_cast<std::uint8_t>(pascalName.size())).Text(pascalName);
+  while (extra.Size() % 4 != 0) extra.U8(0);
+  return extra.Append(taggedBlocks).Data();
+}
+
+Bytes UserMaskData(std::int32_t top, std::int32_t left, std::int32_t bottom, std::int32_t right,
+                   std::uint8_t defaultColor) {
+  ByteWriter data;
+  data.I32(top).I32(left).I32(bottom).I32(right).U8(defaultColor).U8(0).I16(0);
+  return data.Data();
+}
+
+Bytes SectionDivider(std::int32_t setting) {
+  return TaggedBlock("8BIM", "lsct", ByteWriter().I32(setting).Data());
 }
 
 TestLayer SolidLayer(std::int32_t top, std::int32_t left, std::int32_t bottom, std::int32_t right,

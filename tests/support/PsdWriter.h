@@ -44,6 +44,9 @@ struct TestLayer {
   std::vector<TestChannel> Channels;
   std::string BlendKey = "norm";
   Bytes Extra;  ///< the record's extra data
+  std::uint8_t Opacity = 255;
+  std::uint8_t Clipping = 0;
+  std::uint8_t Flags = 0;  ///< bit 1: hidden
 };
 
 struct TestDocument {
@@ -107,6 +110,21 @@ Bytes PackBitsPlane(const std::vector<Bytes>& rows, int countBytes = 2);
 // name when one is given.
 Bytes NamedExtra(const std::string& pascalName,
                  const std::optional<std::u16string>& unicodeName = std::nullopt);
+
+// A layer record's extra data: layer mask data (`maskData` behind its length),
+// empty blending ranges, the Pascal name padded to a multiple of 4, then
+// `taggedBlocks`.
+Bytes LayerExtra(const std::string& pascalName, const Bytes& maskData = {},
+                 const Bytes& taggedBlocks = {});
+
+// The 20 bytes of layer mask data of a user mask: rectangle, default colour,
+// flags 0 and two bytes of padding.
+Bytes UserMaskData(std::int32_t top, std::int32_t left, std::int32_t bottom, std::int32_t right,
+                   std::uint8_t defaultColor);
+
+// An `lsct` block of section divider type `setting` (1 open group, 2 closed,
+// 3 bounding divider).
+Bytes SectionDivider(std::int32_t setting);
 
 // A layer with raw channels -1, 0, 1, 2 whose colour channels are filled with
 // one value each.

@@ -1,4 +1,4 @@
-#include "psd/LayerNames.h"
+#include "psd/LayerExtraData.h"
 
 #include <algorithm>
 #include <optional>
@@ -96,20 +96,42 @@ std::optional<std::string> UnicodeName(std::span<const std::uint8_t> data) {
   return Utf16BigEndianToUtf8(*units);
 }
 
-// The tagged blocks behind the Pascal name: 4-byte signature, 4-byte key,
-// 4-byte length, data. Returns the name of the first `luni` block that fits.
-std::optional<std::string> FindUnicodeName(ExtraDataCursor cursor, std::int16_t version) {
+// The type of a section divider block's data: its first 4 bytes.
+std::int32_t DividerSetting(std::span<const std::uint8_t> data) {
+  ExtraDataCursor cursor(data);
+  const auto type = cursor.UInt32();
+  return type ? static_cast<std::int32_t>(*type) : 0;
+}
+
+// What the tagged blocks behind the Pascal name say: 4-byte signature, 4-byte
+// key, 4-byte length (8 for some keys in a PSB), data. The first `luni` block
+// and the first `lsct` or `lsdk` block count; a block that does not fit ends
+// the walk.
+struct TaggedBlockFacts {
+  std::optional<std::string> UnicodeName;
+  std::int32_t SectionDividerSetting = 0;
+};
+
+TaggedBlockFacts WalkTaggedBlocks(ExtraDataCursor cursor, std::int16_t version) {
+  TaggedBlockFacts facts;
+  bool dividerSeen = false;
   while (cursor.Left() >= 12) {
     const auto signature = cursor.Bytes(4);
-    if (!IsTaggedBlockSignature(*signature)) return std::nullopt;
+    if (!IsTaggedBlockSignature(*signature)) break;
     const std::string_view key = AsText(*cursor.Bytes(4));
     const auto length = HasEightByteLength(version, key)
                             ? cursor.UInt64()
                             : std::optional<std::uint64_t>(cursor.UInt32());
-    if (!length) return std::nullopt;
+    if (!length) break;
     const auto data = cursor.Bytes(*length);
-    if (!data) return std::nullopt;
-    if (key == "luni") return UnicodeName(*data);
+    if (!data) break;
+    if (key == "luni" && !facts.UnicodeName) {
+      facts.UnicodeName = UnicodeName(*data);
+      if (!facts.UnicodeName) facts.UnicodeName = std::string();  // refused: the Pascal name
+    } else if ((key == "lsct" || key == "lsdk") && !dividerSeen) {
+      facts.SectionDividerSetting = DividerSetting(*data);
+      dividerSeen = true;
+    }
     // Some writers leave a block's padding to an even length out of its length.
     if (*length % 2 != 0 && cursor.Left() > 12) {
       ExtraDataCursor padded = cursor;
@@ -118,7 +140,24 @@ std::optional<std::string> FindUnicodeName(ExtraDataCursor cursor, std::int16_t 
       if (next && IsTaggedBlockSignature(*next)) cursor.Bytes(1);
     }
   }
-  return std::nullopt;
+  return facts;
+}
+
+// The layer mask data: rectangle, default colour and flags come first; mask
+// parameters and the real user mask that may follow belong to channel -3 and
+// vector masks, which are not read. Fewer than 18 bytes describe no mask.
+std::optional<LayerMask> ReadMask(std::span<const std::uint8_t> data) {
+  ExtraDataCursor cursor(data);
+  if (cursor.Left() < 18) return std::nullopt;
+  const auto edge = [&cursor] { return static_cast<std::int32_t>(*cursor.UInt32()); };
+  LayerMask mask;
+  mask.Top = edge();
+  mask.Left = edge();
+  mask.Bottom = edge();
+  mask.Right = edge();
+  mask.DefaultColor = (*cursor.Bytes(1))[0];
+  mask.Flags = (*cursor.Bytes(1))[0];
+  return mask;
 }
 
 std::string PascalNameToUtf8(std::span<const std::uint8_t> bytes) {
@@ -128,23 +167,33 @@ std::string PascalNameToUtf8(std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
-std::string ReadLayerName(std::span<const std::uint8_t> extraData, std::int16_t version) {
+LayerExtraData ReadLayerExtraData(std::span<const std::uint8_t> extraData, std::int16_t version) {
+  LayerExtraData read;
   ExtraDataCursor cursor(extraData);
-  if (!cursor.SkipLengthAndBytes()) return {};  // layer mask data
-  if (!cursor.SkipLengthAndBytes()) return {};  // blending ranges
+  const auto maskLength = cursor.UInt32();
+  if (!maskLength) return read;
+  const auto maskData = cursor.Bytes(*maskLength);
+  if (!maskData) return read;
+  read.Mask = ReadMask(*maskData);
+  if (!cursor.SkipLengthAndBytes()) return read;  // blending ranges
   const auto lengthByte = cursor.Bytes(1);
-  if (!lengthByte) return {};
+  if (!lengthByte) return read;
   const std::size_t length = (*lengthByte)[0];
   const auto pascal = cursor.Bytes(length);
-  if (!pascal) return {};
+  if (!pascal) return read;
+  read.Name = PascalNameToUtf8(*pascal);
   // The length byte and the name take a multiple of 4 bytes; a record that
   // ends inside this padding has no tagged blocks.
   const std::size_t padding = (4 - (1 + length) % 4) % 4;
-  if (!cursor.Bytes(padding)) return PascalNameToUtf8(*pascal);
-  if (auto unicode = FindUnicodeName(cursor, version); unicode && !unicode->empty()) {
-    return *unicode;
-  }
-  return PascalNameToUtf8(*pascal);
+  if (!cursor.Bytes(padding)) return read;
+  TaggedBlockFacts facts = WalkTaggedBlocks(cursor, version);
+  if (facts.UnicodeName && !facts.UnicodeName->empty()) read.Name = std::move(*facts.UnicodeName);
+  read.SectionDividerSetting = facts.SectionDividerSetting;
+  return read;
+}
+
+std::string ReadLayerName(std::span<const std::uint8_t> extraData, std::int16_t version) {
+  return ReadLayerExtraData(extraData, version).Name;
 }
 
 }  // namespace plymark

@@ -1,0 +1,82 @@
+#include "app/ReadMergedImage.h"
+
+#include <new>
+#include <vector>
+
+#include "platform/MessageSink.h"
+#include "psd/FileHeader.h"
+#include "psd/LayerRecords.h"
+#include "psd/PsdError.h"
+#include "render/LayerLoop.h"
+
+namespace plymark {
+
+MergedImageResult ReadMergedImage(const DocumentState& state) {
+  if (state.Resources.HasRealMergedData == false) {
+    return {std::nullopt, "the file was saved without its merged image"};
+  }
+  // A PSB's merged image may be far larger than any picture that can be
+  // held, as its layers may.
+  const FileHeader& header = state.Header;
+  if (header.Rows > kLargestLayerSide || header.Columns > kLargestLayerSide) {
+    return {std::nullopt, "the merged image measures " + std::to_string(header.Columns) + " x " +
+                              std::to_string(header.Rows) + " pixels, more than the " +
+                              std::to_string(kLargestLayerSide) + " a side Plymark shows"};
+  }
+  const std::int64_t offset = state.ImageDataOffset;
+  const std::int64_t stored = state.File.size() - offset;
+  if (offset < 0 || stored <= 0) {
+    return {std::nullopt, "the file ends at byte " + std::to_string(state.File.size()) +
+                              " before its merged image"};
+  }
+  try {
+    std::vector<std::uint8_t> section(static_cast<std::size_t>(stored));
+    state.File.ReadInto(offset, section, "merged image");
+    const int transparency =
+        MergedTransparencyChannel(state.Header.Channels, state.Header.ColorMode, state.Resources,
+                                  state.MergedTransparencyBlock);
+    return {DecodeMergedImage(section, offset, MergedLayoutOf(state.Header, transparency),
+                              state.ColorTable),
+            {}};
+  } catch (const PsdError& error) {
+    return {std::nullopt, error.what()};
+  } catch (const std::bad_alloc&) {
+    return {std::nullopt, "there is not enough memory for the merged image"};
+  }
+}
+
+namespace {
+
+class NoMessages final : public MessageSink {
+ public:
+  void ShowMessage(std::string_view) override {}
+  void ShowOpenError(std::string_view) override {}
+};
+
+}  // namespace
+
+MergedImageResult ReadMergedImageOnly(const std::string& path, FileSource& files,
+                                      DocumentState& state) {
+  state = DocumentState{};
+  state.FileName = path;
+  const OpenedFile opened = files.Open(path);
+  if (!opened.File) return {std::nullopt, "the file cannot be opened: " + opened.Error};
+  state.File = FileView(opened.File);
+  try {
+    NoMessages messages;
+    ReadFileHeader(state.File, state);
+    if (state.Header.Version != 2 && state.File.size() > kLargestPsdPosition) {
+      return {std::nullopt, "the file is larger than the 2 GB that a PSD file can have"};
+    }
+    ReadColorModeSection(state.File, state, messages);
+    ReadImageResourceSection(state.File, state);
+    ReadLayerSectionBounds(state.File, state);
+  } catch (const PsdError& error) {
+    return {std::nullopt, error.what()};
+  } catch (const std::bad_alloc&) {
+    return {std::nullopt, "there is not enough memory to read it"};
+  }
+  return ReadMergedImage(state);
+}
+
+}  // namespace plymark

@@ -1,0 +1,147 @@
+#include "render/ChannelPlane.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cmath>
+#include <string>
+
+#include "psd/ChannelData.h"
+#include "psd/PsdError.h"
+#include "render/DeepSamples.h"
+#include "render/InflatePlane.h"
+#include "render/LayerLoop.h"
+#include "render/RunLengthBytes.h"
+
+namespace plymark {
+namespace {
+
+constexpr std::int16_t kUserMaskChannel = -2;
+
+std::uint8_t GreyOfFloatSample(const std::uint8_t* bytes) {
+  const float sample = std::bit_cast<float>((static_cast<std::uint32_t>(bytes[0]) << 24) |
+                                            (static_cast<std::uint32_t>(bytes[1]) << 16) |
+                                            (static_cast<std::uint32_t>(bytes[2]) << 8) | bytes[3]);
+  // NaN fails the comparison and ends at 0. In single precision, as readers
+  // that scale float planes whole do.
+  const float linear = sample > 0.0f ? std::min(sample, 1.0f) : 0.0f;
+  return static_cast<std::uint8_t>(std::floor(linear * 255.0f + 0.5f));
+}
+
+// Big-endian samples of `bytesPerSample` bytes (2 or 4) as 8-bit grey.
+void ToGrey(std::span<const std::uint8_t> samples, int bytesPerSample,
+            std::span<std::uint8_t> grey) {
+  const std::uint8_t* in = samples.data();
+  for (std::uint8_t& out : grey) {
+    if (bytesPerSample == 2) {
+      out = static_cast<std::uint8_t>(
+          ComponentOf16BitSample(static_cast<std::uint16_t>((in[0] << 8) | in[1])));
+    } else {
+      out = GreyOfFloatSample(in);
+    }
+    in += bytesPerSample;
+  }
+}
+
+}  // namespace
+
+ChannelBlock* FindChannelBlock(DocumentState& state, int layer, std::int16_t channelId) {
+  const auto index = static_cast<std::size_t>(layer);
+  if (index >= state.Layers.size() || index >= state.ChannelData.size()) return nullptr;
+  const auto& info = state.Layers[index].ChannelInfo;
+  auto& blocks = state.ChannelData[index].Blocks;
+  for (std::size_t m = 0; m < info.size() && m < blocks.size(); ++m) {
+    if (info[m].ChannelId == channelId) return &blocks[m];
+  }
+  return nullptr;
+}
+
+std::vector<std::uint8_t> DecodeGreyPlane(const ChannelBlock& block, std::int32_t width,
+                                          std::int32_t height, std::int16_t depth, PlaneName name) {
+  const std::size_t pixels =
+      static_cast<std::size_t>(std::max(0, width)) * static_cast<std::size_t>(std::max(0, height));
+  std::vector<std::uint8_t> grey(pixels, 0);
+  const int bytesPerSample = BytesPerSample(depth);
+  if (pixels == 0 || bytesPerSample == 0) return grey;
+  const std::size_t planeBytes = pixels * static_cast<std::size_t>(bytesPerSample);
+  // 8-bit samples are decoded straight into the grey plane.
+  std::vector<std::uint8_t> deep(bytesPerSample == 1 ? 0 : planeBytes, 0);
+  const std::span<std::uint8_t> plane =
+      bytesPerSample == 1 ? std::span<std::uint8_t>(grey) : std::span<std::uint8_t>(deep);
+
+  switch (block.Compression) {
+    case 0:
+      if (block.Data.size() < planeBytes) {
+        throw PsdError::Damaged(block.DataOffset,
+                                "raw data of channel " + std::to_string(name.ChannelId) +
+                                    " of layer " + std::to_string(name.Layer),
+                                "holds " + std::to_string(block.Data.size()) + " bytes for " +
+                                    std::to_string(pixels) + " samples of " +
+                                    std::to_string(bytesPerSample) + " bytes");
+      }
+      std::copy_n(block.Data.data(), planeBytes, plane.data());
+      break;
+    case 1:
+      UnpackRunLengthBytes(block, static_cast<std::size_t>(height), plane, name);
+      break;
+    case 2:
+    case 3:
+      if (!InflatePlane(block.Data, plane)) {
+        std::fill(grey.begin(), grey.end(), std::uint8_t{0});
+        return grey;
+      }
+      if (block.Compression == 3) {
+        UndoPrediction(plane, static_cast<std::size_t>(width), static_cast<std::size_t>(height),
+                       bytesPerSample);
+      }
+      break;
+    default:
+      return grey;
+  }
+  if (bytesPerSample != 1) ToGrey(deep, bytesPerSample, grey);
+  return grey;
+}
+
+std::optional<std::vector<std::uint8_t>> ReadGreyChannel(DocumentState& state, int layer,
+                                                         std::int16_t channelId, std::int32_t width,
+                                                         std::int32_t height, const char* field) {
+  ChannelBlock* block = FindChannelBlock(state, layer, channelId);
+  if (block == nullptr) return std::nullopt;
+  if (width <= 0 || height <= 0) return std::vector<std::uint8_t>();
+  const int bytesPerSample = std::max(1, BytesPerSample(state.Header.Depth));
+  const std::int64_t pixels = static_cast<std::int64_t>(width) * height;
+  const std::int64_t producible =
+      block->DataLength * GreatestExpansion(block->Compression) / bytesPerSample;
+  if (pixels > kPixelAllowance + producible) {
+    const LayerRecord& record = state.Layers[static_cast<std::size_t>(layer)];
+    throw PsdError::Damaged(
+        record.RecordOffset, std::string(field) + " of layer " + std::to_string(layer),
+        "measures " + std::to_string(width) + " x " + std::to_string(height) +
+            " pixels, more than channel " + std::to_string(channelId) + " can fill");
+  }
+  const std::array<ChannelBlock*, 1> blocks = {block};
+  LoadChannelBlocks(state, layer, blocks);
+  return DecodeGreyPlane(*block, width, height, state.Header.Depth, PlaneName{layer, channelId});
+}
+
+bool HasMaskPlane(const DocumentState& state, int layer) {
+  const LayerRecord& record = state.Layers[static_cast<std::size_t>(layer)];
+  if (!record.Mask) return false;
+  const std::int64_t width = static_cast<std::int64_t>(record.Mask->Right) - record.Mask->Left;
+  const std::int64_t height = static_cast<std::int64_t>(record.Mask->Bottom) - record.Mask->Top;
+  if (width <= 0 || height <= 0 || width > kLargestLayerSide || height > kLargestLayerSide) {
+    return false;
+  }
+  return std::any_of(
+      record.ChannelInfo.begin(), record.ChannelInfo.end(),
+      [](const ChannelInfoRecord& info) { return info.ChannelId == kUserMaskChannel; });
+}
+
+std::optional<std::vector<std::uint8_t>> ReadMaskPlane(DocumentState& state, int layer) {
+  if (!HasMaskPlane(state, layer)) return std::nullopt;
+  const LayerMask mask = *state.Layers[static_cast<std::size_t>(layer)].Mask;
+  return ReadGreyChannel(state, layer, kUserMaskChannel, mask.Right - mask.Left,
+                         mask.Bottom - mask.Top, "mask rectangle");
+}
+
+}  // namespace plymark
