@@ -126,9 +126,15 @@ QString ExportFile(const QString& file, const QString& outputFolder, const Expor
   QString error = plymark::FirstError(writes);
   settings.Console.ClearProgress();
   if (failure) return file + ": " + QString::fromStdString(failure->Problem);
-  // A merged image that is damaged or was never saved costs only itself.
+  // A merged image that is damaged or was never saved costs only itself. Its
+  // pixels count against the budget too, as the layers' do.
   plymark::CompositeExport composite;
-  if (error.isEmpty()) error = plymark::WriteComposite(state, staging.path(), composite);
+  if (error.isEmpty()) {
+    const std::size_t compositeBytes = settings.Writes.Reserve(
+        static_cast<std::size_t>(state.Header.Columns) * state.Header.Rows * 4);
+    error = plymark::WriteComposite(state, staging.path(), composite);
+    settings.Writes.Release(compositeBytes);
+  }
   if (!composite.Problem.isEmpty() && !settings.Quiet) {
     settings.Console.PrintLine(file + ": no merged image: " + composite.Problem);
   }

@@ -28,7 +28,9 @@ void ImageTileSurface::ShowImage(int tile) {
   if (!handler_) return;
   QImage& image = images_.at(static_cast<std::size_t>(tile));
   handler_(tile, image);
-  spare_ = std::move(image);
+  // A caller that counts the images' memory (the sizing handler) counts a
+  // kept picture as let go once its taker lets go of it, so none is kept.
+  if (!sizing_) spare_ = std::move(image);
   image = QImage();
 }
 

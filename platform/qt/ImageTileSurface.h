@@ -15,7 +15,8 @@ namespace plymark {
 // type. With a handler, each image is handed over as soon as its layer is
 // painted and then let go, so that one layer's image is held at a time. A
 // sizing handler hears of each image with pixels before it is made, so that
-// a caller can wait until there is memory for it.
+// a caller can wait until there is memory for it; with one, no picture handed
+// over is kept to be filled again.
 class ImageTileSurface final : public TileSurface {
  public:
   using ShownHandler = std::function<void(int tile, const QImage& image)>;
