@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/ColourProfile.h"
 #include "psd/ChannelData.h"
 #include "psd/LayerRecords.h"
 #include "render/ColourModes.h"
@@ -46,6 +47,7 @@ void ReadLayerSection(FileView file, DocumentState& state, MessageSink& messages
   if (state.LayerCount > 0 && ModelOfColorMode(state.Header.ColorMode) == ColourModel::Unshowable) {
     messages.ShowMessage(UnshowableColourModeText(state.Header.ColorMode));
   }
+  SetUpColourProfile(file, state, messages);
   RenderLayers(state, tiles, clock);
   if (!state.SkippedLayers.empty()) messages.ShowMessage(SkippedLayersText(state));
 }

@@ -3,6 +3,7 @@
 #include <new>
 #include <vector>
 
+#include "app/ColourProfile.h"
 #include "platform/MessageSink.h"
 #include "psd/FileHeader.h"
 #include "psd/LayerRecords.h"
@@ -36,7 +37,7 @@ MergedImageResult ReadMergedImage(const DocumentState& state) {
         MergedTransparencyChannel(state.Header.Channels, state.Header.ColorMode, state.Resources,
                                   state.MergedTransparencyBlock);
     return {DecodeMergedImage(section, offset, MergedLayoutOf(state.Header, transparency),
-                              state.ColorTable),
+                              state.ColorTable, state.Colour.get()),
             {}};
   } catch (const PsdError& error) {
     return {std::nullopt, error.what()};
@@ -71,6 +72,7 @@ MergedImageResult ReadMergedImageOnly(const std::string& path, FileSource& files
     ReadColorModeSection(state.File, state, messages);
     ReadImageResourceSection(state.File, state);
     ReadLayerSectionBounds(state.File, state);
+    SetUpColourProfile(state.File, state, messages);
   } catch (const PsdError& error) {
     return {std::nullopt, error.what()};
   } catch (const std::bad_alloc&) {

@@ -6,6 +6,9 @@
 //   small-200     200 layers of 64 x 64, PackBits, on a 1024 x 768 canvas
 //   gradient-rle  4 layers of 4000 x 3000, PackBits, noise-free gradients (long runs)
 //   big-psb       a PSB (version 2) of 5.8 GB: 6 layers of 20000 x 12000, RGBA, raw
+//   cmyk-swop     as big-rle, but CMYK with Ghostscript's "Artifex CMYK SWOP" profile embedded
+//                 (read from PLYMARK_BENCH_CMYK_PROFILE, by default libgs-common's
+//                 default_cmyk.icc)
 //
 // Only the standard library is used so the files can be made before, and independently of, the
 // reader under test. Every byte depends only on the case name, so runs are comparable.
@@ -38,18 +41,23 @@ struct BenchCase {
   Compression compression;
   bool noise;
   std::uint16_t version = 1;  // 2: PSB, with 8-byte lengths and 4-byte row counts
+  bool cmyk = false;          // CMYK with an embedded ICC profile instead of RGB
 };
 
-constexpr std::array<BenchCase, 5> kCases{{
+constexpr std::array<BenchCase, 6> kCases{{
     {"big-rle", 4000, 3000, 4, 4000, 3000, Compression::kRle, true},
     {"big-raw", 4000, 3000, 4, 4000, 3000, Compression::kRaw, true},
     {"small-200", 1024, 768, 200, 64, 64, Compression::kRle, true},
     {"gradient-rle", 4000, 3000, 4, 4000, 3000, Compression::kRle, false},
     {"big-psb", 20000, 12000, 6, 20000, 12000, Compression::kRaw, true, 2},
+    {"cmyk-swop", 4000, 3000, 4, 4000, 3000, Compression::kRle, true, 1, true},
 }};
 
-// Transparency first, then R, G, B: the order Photoshop itself writes.
-constexpr std::array<std::int16_t, 4> kChannelIds{-1, 0, 1, 2};
+// Transparency first, then R, G, B (or C, M, Y, K): the order Photoshop itself writes.
+constexpr std::array<std::int16_t, 5> kChannelIds{-1, 0, 1, 2, 3};
+std::uint32_t ChannelCount(const BenchCase& bench) {
+  return bench.cmyk ? 5 : 4;
+}
 
 std::uint64_t SplitMix64(std::uint64_t x) {
   x += 0x9E3779B97F4A7C15ull;
@@ -223,13 +231,14 @@ Rect LayerRect(const BenchCase& bench, std::uint32_t layer) {
 Bytes MergedImage(const BenchCase& bench) {
   const std::uint32_t w = bench.canvas_width;
   const std::uint32_t h = bench.canvas_height;
-  const std::array<std::uint8_t, 3> colour{0xC0, 0xC8, 0xD0};
+  const std::array<std::uint8_t, 4> colour{0xC0, 0xC8, 0xD0, 0xF0};
   Bytes packed_row;
   Bytes row(w);
   Bytes out;
   PutU16(out, static_cast<std::uint32_t>(Compression::kRle));
   std::vector<Bytes> planes;
-  for (std::uint8_t c : colour) {
+  for (std::size_t k = 0; k < (bench.cmyk ? 4u : 3u); ++k) {
+    const std::uint8_t c = colour[k];
     std::fill(row.begin(), row.end(), c);
     packed_row.clear();
     PackBitsRow(row.data(), w, packed_row);
@@ -256,9 +265,33 @@ bool WriteAll(std::FILE* f, const Bytes& b) {
   return b.empty() || std::fwrite(b.data(), 1, b.size(), f) == b.size();
 }
 
+// Image resources: the ICC profile (resource 1039) of a CMYK case, read from a file.
+bool ImageResources(const BenchCase& bench, Bytes& out) {
+  if (!bench.cmyk) return true;
+  const char* path = std::getenv("PLYMARK_BENCH_CMYK_PROFILE");
+  if (path == nullptr) path = "/usr/share/color/icc/ghostscript/default_cmyk.icc";
+  std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path, "rb"));
+  if (!f) {
+    std::perror(path);
+    return false;
+  }
+  Bytes profile;
+  std::array<std::uint8_t, 65536> chunk{};
+  for (std::size_t n; (n = std::fread(chunk.data(), 1, chunk.size(), f.get())) > 0;) {
+    profile.insert(profile.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(n));
+  }
+  PutBytes(out, "8BIM");
+  PutU16(out, 1039);
+  PutU16(out, 0);  // Empty name, padded to two bytes.
+  PutU32(out, static_cast<std::uint32_t>(profile.size()));
+  out.insert(out.end(), profile.begin(), profile.end());
+  if (profile.size() % 2 != 0) PutU8(out, 0);
+  return true;
+}
+
 int Run(const BenchCase& bench, const char* out_path) {
   const auto started = std::chrono::steady_clock::now();
-  const std::uint32_t nch = static_cast<std::uint32_t>(kChannelIds.size());
+  const std::uint32_t nch = ChannelCount(bench);
 
   // Raw channels are made one at a time while they are written; packed ones
   // first, as their lengths go into the records.
@@ -326,15 +359,18 @@ int Run(const BenchCase& bench, const char* out_path) {
 
   Bytes head;
   PutBytes(head, "8BPS");
-  PutU16(head, bench.version);   // 1: PSD; 2: PSB, with 64-bit section lengths.
-  head.resize(head.size() + 6);  // Reserved.
-  PutU16(head, 3);               // Merged image channels: R, G, B.
+  PutU16(head, bench.version);       // 1: PSD; 2: PSB, with 64-bit section lengths.
+  head.resize(head.size() + 6);      // Reserved.
+  PutU16(head, bench.cmyk ? 4 : 3);  // Merged image channels: R, G, B or C, M, Y, K.
   PutU32(head, bench.canvas_height);
   PutU32(head, bench.canvas_width);
-  PutU16(head, 8);  // Bits per channel.
-  PutU16(head, 3);  // Colour mode: RGB.
-  PutU32(head, 0);  // Colour mode data.
-  PutU32(head, 0);  // Image resources.
+  PutU16(head, 8);                   // Bits per channel.
+  PutU16(head, bench.cmyk ? 4 : 3);  // Colour mode: CMYK or RGB.
+  PutU32(head, 0);                   // Colour mode data.
+  Bytes resources;
+  if (!ImageResources(bench, resources)) return 1;
+  PutU32(head, static_cast<std::uint32_t>(resources.size()));
+  head.insert(head.end(), resources.begin(), resources.end());
   put_length(head, section_len);
   put_length(head, layer_info_len);
 

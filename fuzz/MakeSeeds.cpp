@@ -2,6 +2,8 @@
 // OUTDIR/open/*.psd (whole files) and OUTDIR/decode-plane/* (three choice
 // bytes, then a stored plane).
 
+#include <lcms2.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -25,6 +27,46 @@ using plymark::test::TestDocument;
 using plymark::test::TestLayer;
 using plymark::test::UserMaskData;
 using plymark::test::ZipPlane;
+
+// Image resource 1039 holding `profile`, and 1041 when `untagged`.
+Bytes ProfileResources(const Bytes& profile, bool untagged = false) {
+  plymark::test::ByteWriter out;
+  out.Text("8BIM").I16(1039).I16(0).I32(static_cast<std::int64_t>(profile.size())).Append(profile);
+  if (profile.size() % 2 != 0) out.U8(0);
+  if (untagged) out.Text("8BIM").I16(1041).I16(0).I32(1).U8(1).U8(0);
+  return out.Data();
+}
+
+// A small profile made by Little CMS, saved to bytes.
+Bytes SavedProfile(cmsHPROFILE profile) {
+  cmsUInt32Number size = 0;
+  Bytes bytes;
+  if (profile != nullptr && cmsSaveProfileToMem(profile, nullptr, &size)) {
+    bytes.resize(size);
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+  }
+  cmsCloseProfile(profile);
+  return bytes;
+}
+
+// An RGB profile with a gamma of 1.8 and wider primaries than sRGB's.
+Bytes WideRgbProfile() {
+  const cmsCIExyY white = {0.3457, 0.3585, 1.0};
+  const cmsCIExyYTRIPLE primaries = {
+      {0.7347, 0.2653, 1.0}, {0.1596, 0.8404, 1.0}, {0.0366, 0.0001, 1.0}};
+  cmsToneCurve* gamma = cmsBuildGamma(nullptr, 1.8);
+  cmsToneCurve* curves[3] = {gamma, gamma, gamma};
+  const Bytes bytes = SavedProfile(cmsCreateRGBProfile(&white, &primaries, curves));
+  cmsFreeToneCurve(gamma);
+  return bytes;
+}
+
+Bytes GrayProfile() {
+  cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.6);
+  const Bytes bytes = SavedProfile(cmsCreateGrayProfile(cmsD50_xyY(), gamma));
+  cmsFreeToneCurve(gamma);
+  return bytes;
+}
 
 void Write(const std::filesystem::path& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary);
@@ -161,6 +203,35 @@ std::vector<std::pair<std::string, Bytes>> OpenSeeds() {
   for (std::int16_t id = 0; id < 3; ++id) wide.Channels.push_back({id, 0, Bytes(30001, 1)});
   psbWide.Layers = {wide, SolidLayer(0, 0, 2, 2, 1, 2, 3)};
   seeds.emplace_back("psb-wide-layer.psb", BuildPsd(psbWide));
+
+  // Documents with colour profiles, which go through Little CMS.
+  TestDocument wideRgb;
+  wideRgb.ImageResources = ProfileResources(WideRgbProfile());
+  wideRgb.Layers = {SolidLayer(0, 0, 3, 3, 200, 40, 90)};
+  seeds.emplace_back("rgb-profile.psd", BuildPsd(wideRgb));
+
+  TestDocument grayProfile = gray;
+  grayProfile.ImageResources = ProfileResources(GrayProfile());
+  seeds.emplace_back("gray-profile.psd", BuildPsd(grayProfile));
+
+  TestDocument cmyk;
+  cmyk.ColorMode = 4;
+  cmyk.Channels = 4;
+  TestLayer inks{0, 0, 2, 3, {}, "norm", {}};
+  for (std::int16_t id = -1; id < 4; ++id) {
+    inks.Channels.push_back({id, 0, Bytes{0, 40, 90, 128, 200, static_cast<std::uint8_t>(id)}});
+  }
+  cmyk.Layers = {inks};
+  seeds.emplace_back("cmyk-default-profile.psd", BuildPsd(cmyk));
+
+  TestDocument deepWide = deep;
+  deepWide.ImageResources = ProfileResources(WideRgbProfile());
+  seeds.emplace_back("deep-16-rgb-profile.psd", BuildPsd(deepWide));
+
+  TestDocument untaggedLab = deep;
+  untaggedLab.ColorMode = 9;
+  untaggedLab.ImageResources = ProfileResources(GrayProfile(), true);
+  seeds.emplace_back("deep-16-lab-untagged.psd", BuildPsd(untaggedLab));
   return seeds;
 }
 

@@ -12,6 +12,8 @@
 
 namespace plymark {
 
+class DocumentColour;  // render/ColourManagement.h
+
 // The fixed 26-byte header at the start of every PSD file.
 struct FileHeader {
   std::string Signature;       ///< four characters, "8BPS" in a PSD file
@@ -138,6 +140,10 @@ struct DocumentState {
   std::int32_t TileHeight = 0;
   std::vector<PixelRecord> Pixels;          ///< TileWidth x TileHeight, row-major, top row first
   std::vector<SkippedLayer> SkippedLayers;  ///< in layer order
+  /// The conversion of the stored colours to sRGB through the document's
+  /// colour profile, made once per Open; null when they are shown as stored.
+  std::shared_ptr<const DocumentColour> Colour;
+  std::optional<std::string> ColorProfile;  ///< the embedded profile's description
   std::int64_t FilePos = 0;                 ///< 1-based read position handed from parser to parser
 
   // The open file. Channel blocks are read from it when their layer is

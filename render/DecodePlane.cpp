@@ -105,12 +105,12 @@ ComponentField FieldOf(Component target) {
 
 void DecodePlane(const ChannelBlock& block, std::int32_t tileWidth, std::int32_t tileHeight,
                  std::span<PixelRecord> pixels, Component target, PlaneName name,
-                 std::int16_t depth) {
+                 std::int16_t depth, SampleScale scale) {
   if (tileWidth <= 0 || tileHeight <= 0 || pixels.empty()) return;
   // Wider samples and ZIP data go through a byte plane; 8-bit raw and
   // run-length data are decoded straight into the component below.
   if (depth != 8 || (block.Compression != kRaw && block.Compression != kRunLength)) {
-    DecodeDeepPlane(block, tileWidth, tileHeight, depth, pixels, target, name);
+    DecodeDeepPlane(block, tileWidth, tileHeight, depth, pixels, target, name, scale);
     return;
   }
   const std::size_t pixelCount = pixels.size();

@@ -10,6 +10,12 @@ namespace plymark {
 // Which component of the pixel records a plane fills.
 enum class Component { Red, Green, Blue };
 
+// How samples of 16 bits reach the pixel records.
+enum class SampleScale {
+  To8Bits,      ///< scaled to 0..255
+  Whole16Bits,  ///< kept whole, as the bits of an unsigned 16-bit value, for a colour profile
+};
+
 // The member of a pixel record that a component names.
 using ComponentField = std::int16_t PixelRecord::*;
 ComponentField FieldOf(Component target);
@@ -27,9 +33,9 @@ struct PlaneName {
 // the component as it is. Run-length rows follow the stored row lengths only
 // as stopping rules: a row ends at the first packet boundary at or beyond its
 // length, and the pixel cursor runs on across rows. Damaged data throws
-// PsdError.
+// PsdError. 16-bit samples are written as `scale` says.
 void DecodePlane(const ChannelBlock& block, std::int32_t tileWidth, std::int32_t tileHeight,
                  std::span<PixelRecord> pixels, Component target, PlaneName name,
-                 std::int16_t depth = 8);
+                 std::int16_t depth = 8, SampleScale scale = SampleScale::To8Bits);
 
 }  // namespace plymark

@@ -20,7 +20,7 @@ constexpr std::int16_t kZipPredicted = 3;
 
 void DecodeDeepPlane(const ChannelBlock& block, std::int32_t tileWidth, std::int32_t tileHeight,
                      std::int16_t depth, std::span<PixelRecord> pixels, Component target,
-                     PlaneName name) {
+                     PlaneName name, SampleScale scale) {
   const int bytesPerSample = BytesPerSample(depth);
   if (bytesPerSample == 0 || tileWidth <= 0 || tileHeight <= 0 || pixels.empty()) return;
   const std::size_t planeBytes = pixels.size() * static_cast<std::size_t>(bytesPerSample);
@@ -32,7 +32,7 @@ void DecodeDeepPlane(const ChannelBlock& block, std::int32_t tileWidth, std::int
                            std::to_string(pixels.size()) + " samples of " +
                            std::to_string(bytesPerSample) + " bytes");
     }
-    WriteSamples(block.Data.first(planeBytes), bytesPerSample, pixels, target);
+    WriteSamples(block.Data.first(planeBytes), bytesPerSample, pixels, target, scale);
     return;
   }
   if (block.Compression != kRunLength && block.Compression != kZip &&
@@ -51,7 +51,7 @@ void DecodeDeepPlane(const ChannelBlock& block, std::int32_t tileWidth, std::int
                      static_cast<std::size_t>(tileHeight), bytesPerSample);
     }
   }
-  WriteSamples(plane, bytesPerSample, pixels, target);
+  WriteSamples(plane, bytesPerSample, pixels, target, scale);
 }
 
 }  // namespace plymark

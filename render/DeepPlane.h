@@ -17,6 +17,6 @@ namespace plymark {
 // the plane throws PsdError.
 void DecodeDeepPlane(const ChannelBlock& block, std::int32_t tileWidth, std::int32_t tileHeight,
                      std::int16_t depth, std::span<PixelRecord> pixels, Component target,
-                     PlaneName name);
+                     PlaneName name, SampleScale scale = SampleScale::To8Bits);
 
 }  // namespace plymark

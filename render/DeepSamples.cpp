@@ -38,7 +38,7 @@ std::int16_t ComponentOfFloatSample(float sample) {
 }
 
 void WriteSamples(std::span<const std::uint8_t> samples, int bytesPerSample,
-                  std::span<PixelRecord> pixels, Component target) {
+                  std::span<PixelRecord> pixels, Component target, SampleScale scale) {
   if (bytesPerSample <= 0) return;
   const ComponentField field = FieldOf(target);
   const std::size_t step = static_cast<std::size_t>(bytesPerSample);
@@ -50,6 +50,13 @@ void WriteSamples(std::span<const std::uint8_t> samples, int bytesPerSample,
       for (std::size_t k = 0; k < count; ++k) out[k].*field = in[k];
       break;
     case 2:
+      if (scale == SampleScale::Whole16Bits) {
+        for (std::size_t k = 0; k < count; ++k, in += 2) {
+          out[k].*field =
+              static_cast<std::int16_t>(static_cast<std::uint16_t>((in[0] << 8) | in[1]));
+        }
+        break;
+      }
       for (std::size_t k = 0; k < count; ++k, in += 2) {
         out[k].*field = ComponentOf16BitSample(static_cast<std::uint16_t>((in[0] << 8) | in[1]));
       }

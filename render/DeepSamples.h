@@ -23,8 +23,9 @@ std::int16_t ComponentOfFloatSample(float sample);
 
 // Writes big-endian samples of `bytesPerSample` bytes (1, 2 or 4), one per
 // pixel, into component `target` of the first samples.size() / bytesPerSample
-// pixels.
+// pixels; 16-bit samples as `scale` says.
 void WriteSamples(std::span<const std::uint8_t> samples, int bytesPerSample,
-                  std::span<PixelRecord> pixels, Component target);
+                  std::span<PixelRecord> pixels, Component target,
+                  SampleScale scale = SampleScale::To8Bits);
 
 }  // namespace plymark

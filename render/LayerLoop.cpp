@@ -10,6 +10,7 @@
 #include "psd/ChannelData.h"
 #include "psd/LayerGroups.h"
 #include "psd/PsdError.h"
+#include "render/ColourManagement.h"
 #include "render/ColourModes.h"
 #include "render/DecodePlane.h"
 #include "render/DeepSamples.h"
@@ -102,24 +103,34 @@ void LoadColourChannels(DocumentState& state, int layer, const ColourChannels& c
 }
 
 // Decodes the layer's colour channels into Pixels (CMYK's K into a plane of
-// its own) and turns them into red, green and blue.
+// its own) and turns them into red, green and blue, through the document's
+// colour profile when it has a conversion.
 void DecodeColourPlanes(DocumentState& state, int layer, const ColourChannels& colour) {
   if (colour.Model == ColourModel::Unshowable) return;  // the planes stay 0
+  const DocumentColour* conversion = state.Colour.get();
+  // The profile's conversion takes 16-bit samples whole.
+  const SampleScale scale = conversion != nullptr && conversion->InputDepth() == 16
+                                ? SampleScale::Whole16Bits
+                                : SampleScale::To8Bits;
   const std::array<Component, 3> targets = {Component::Red, Component::Green, Component::Blue};
   for (std::size_t plane = 0; plane < targets.size(); ++plane) {
     const ChannelBlock* block = colour.Blocks[plane];
     if (block == nullptr) continue;  // a missing colour channel leaves its component 0
     const PlaneName name{layer, static_cast<int>(plane)};
     DecodePlane(*block, state.TileWidth, state.TileHeight, state.Pixels, targets[plane], name,
-                state.Header.Depth);
+                state.Header.Depth, scale);
   }
   std::vector<PixelRecord> black;
   if (colour.Model == ColourModel::Cmyk) {
     black.resize(state.Pixels.size());
     if (const ChannelBlock* block = colour.Blocks[3]; block != nullptr) {
       DecodePlane(*block, state.TileWidth, state.TileHeight, black, Component::Red,
-                  PlaneName{layer, 3}, state.Header.Depth);
+                  PlaneName{layer, 3}, state.Header.Depth, scale);
     }
+  }
+  if (conversion != nullptr) {
+    conversion->Convert(state.Pixels, black);
+    return;
   }
   ConvertToRgb(colour.Model, state.Pixels, black, state.ColorTable);
 }
@@ -170,8 +181,9 @@ void RenderLayers(DocumentState& state, TileSurface& tiles, StageClock* clock) {
     const std::size_t pixelCount =
         static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     bool byRows = false;
+    // A document converted through its colour profile takes the plane-by-plane way.
     const auto planesByRows = PlanesByRows(colour);
-    if (pixelCount > 0 && state.Header.Depth == 8 && planesByRows) {
+    if (pixelCount > 0 && state.Header.Depth == 8 && planesByRows && !state.Colour) {
       const StageTimer timer(clock, Stage::PlaneDecoding);
       byRows = rows.Prepare(*planesByRows, width, height);
     }

@@ -12,6 +12,7 @@
 #include "platform/Prefault.h"
 #include "psd/ColorModeCodes.h"
 #include "psd/PsdError.h"
+#include "render/ColourManagement.h"
 #include "render/ColourModes.h"
 #include "render/DeepSamples.h"
 #include "render/MergedChannelRows.h"
@@ -49,6 +50,7 @@ int ColourChannelCount(std::int16_t colorMode, std::int16_t channels) {
 struct MergedColour {
   ColourModel Model = ColourModel::Unshowable;
   int Planes = 0;  ///< colour channels read: 0..2 into red, green, blue, 3 as CMYK's black
+  const DocumentColour* Conversion = nullptr;  ///< the colour profile's, when there is one
 };
 
 MergedColour ColourOf(std::int16_t colorMode, std::int16_t depth) {
@@ -142,7 +144,55 @@ const std::uint8_t* ComponentsOfRow(const std::uint8_t* stored, std::size_t widt
 struct ComponentRow {
   std::array<const std::uint8_t*, 4> Planes{};
   const std::uint8_t* Alpha = nullptr;  ///< null without transparency
+  /// The colour planes' stored 16-bit samples (big-endian), for a profile's
+  /// conversion, which takes them whole; null otherwise.
+  std::array<const std::uint8_t*, 4> Wide{};
 };
+
+// Un-blends a 16-bit sample from a white of `white` as Unblended does.
+std::uint16_t Unblended16(std::uint16_t stored, std::uint8_t alpha, std::int64_t white) {
+  if (alpha == 0 || alpha == 255) return stored;
+  const std::int64_t value = (std::int64_t{stored} * 255 - white * (255 - alpha)) / alpha;
+  return static_cast<std::uint16_t>(std::clamp<std::int64_t>(value, 0, 65535));
+}
+
+// A row through the document's colour profile: the samples at the depth the
+// conversion takes, un-blended from white where the row has transparency.
+void ProfiledRow(const DocumentColour& conversion, ColourModel model, int planeCount,
+                 const ComponentRow& row, std::size_t width, std::vector<PixelRecord>& pixels,
+                 std::vector<PixelRecord>& black, std::uint32_t* out) {
+  const bool wide = conversion.InputDepth() == 16;
+  pixels.assign(width, PixelRecord{});
+  black.assign(model == ColourModel::Cmyk ? width : 0, PixelRecord{});
+  const std::array<ComponentField, 3> fields = {&PixelRecord::Red, &PixelRecord::Green,
+                                                &PixelRecord::Blue};
+  for (int plane = 0; plane < planeCount; ++plane) {
+    const auto p = static_cast<std::size_t>(plane);
+    PixelRecord* target = plane < 3 ? pixels.data() : black.data();
+    const ComponentField field = plane < 3 ? fields[p] : &PixelRecord::Red;
+    // Lab's a and b are white at their middle, every other channel at its top.
+    const bool chroma = model == ColourModel::Lab && plane > 0;
+    for (std::size_t x = 0; x < width; ++x) {
+      const std::uint8_t alpha = row.Alpha != nullptr ? row.Alpha[x] : 255;
+      if (wide) {
+        const std::uint8_t* at = row.Wide[p] != nullptr ? row.Wide[p] + 2 * x : nullptr;
+        const auto stored =
+            at != nullptr ? static_cast<std::uint16_t>((at[0] << 8) | at[1]) : std::uint16_t{0};
+        target[x].*field =
+            static_cast<std::int16_t>(Unblended16(stored, alpha, chroma ? 32768 : 65535));
+      } else {
+        target[x].*field = Unblended(row.Planes[p][x], alpha, chroma ? 128 : 255);
+      }
+    }
+  }
+  conversion.Convert(pixels, black);
+  for (std::size_t x = 0; x < width; ++x) {
+    const std::uint32_t alpha = row.Alpha != nullptr ? row.Alpha[x] : 255u;
+    out[x] = (alpha << 24) | (static_cast<std::uint32_t>(pixels[x].Red) << 16) |
+             (static_cast<std::uint32_t>(pixels[x].Green) << 8) |
+             static_cast<std::uint32_t>(pixels[x].Blue);
+  }
+}
 
 // The one place where the merged image's stored colours become sRGB words,
 // so that colour management has one place to change.
@@ -233,14 +283,21 @@ class RowDecoder {
       if (layout_.TransparencyChannel >= 0) {
         row.Alpha = Components(layout_.TransparencyChannel, y, 4, true);
       }
-      ColourRow(colour_.Model, row, width_, colorTable_, pixels_, black_,
-                pixels + static_cast<std::size_t>(y) * width_);
+      std::uint32_t* out = pixels + static_cast<std::size_t>(y) * width_;
+      if (colour_.Conversion != nullptr) {
+        row.Wide = wide_;
+        ProfiledRow(*colour_.Conversion, colour_.Model, colour_.Planes, row, width_, pixels_,
+                    black_, out);
+        continue;
+      }
+      ColourRow(colour_.Model, row, width_, colorTable_, pixels_, black_, out);
     }
   }
 
  private:
   const std::uint8_t* Components(int channel, std::int32_t y, std::size_t slot, bool transparency) {
     const std::uint8_t* stored = rows_.Row(channel, y, stored_[slot].data());
+    if (slot < 4) wide_[slot] = layout_.Depth == 16 ? stored : nullptr;
     return ComponentsOfRow(stored, width_, layout_.Depth, transparency, components_[slot].data());
   }
 
@@ -254,6 +311,7 @@ class RowDecoder {
   std::array<std::vector<std::uint8_t>, 5> components_;  ///< the same, scaled to 8 bits
   std::vector<PixelRecord> pixels_;
   std::vector<PixelRecord> black_;
+  std::array<const std::uint8_t*, 4> wide_{};  ///< the stored 16-bit rows of the colour planes
 };
 
 // Decodes every row, the second half on a second thread for a large image.
@@ -332,7 +390,8 @@ int MergedTransparencyChannel(std::int16_t channels, std::int16_t colorMode,
 
 MergedImage DecodeMergedImage(std::span<const std::uint8_t> section, std::int64_t sectionOffset,
                               const MergedImageLayout& layout,
-                              std::span<const std::uint8_t> colorTable) {
+                              std::span<const std::uint8_t> colorTable,
+                              const DocumentColour* conversion) {
   if (layout.Width < 0 || layout.Height < 0 || layout.Width > kLargestSide ||
       layout.Height > kLargestSide) {
     throw PsdError::Damaged(sectionOffset, "merged image",
@@ -343,7 +402,12 @@ MergedImage DecodeMergedImage(std::span<const std::uint8_t> section, std::int64_
   MergedImage image;
   image.Width = layout.Width;
   image.Height = layout.Height;
-  const MergedColour colour = ColourOf(layout.ColorMode, layout.Depth);
+  MergedColour colour = ColourOf(layout.ColorMode, layout.Depth);
+  // A profile's conversion is made for the layers' depth: 8 or 16 bits.
+  if (conversion != nullptr && layout.ColorMode != color_mode::kBitmap &&
+      conversion->InputDepth() == layout.Depth) {
+    colour.Conversion = conversion;
+  }
   const bool shown = colour.Planes > 0 && layout.Channels > 0;
   image.HasAlpha =
       shown && layout.TransparencyChannel >= 0 && layout.TransparencyChannel < layout.Channels;

@@ -48,10 +48,12 @@ int MergedTransparencyChannel(std::int16_t channels, std::int16_t colorMode,
 // `sectionOffset` of the file. `colorTable` is an indexed document's colour
 // table. A colour mode or depth that cannot be shown gives an opaque black
 // picture. Damaged or short data, and a size the stored bytes could never
-// fill, throw PsdError before the picture is allocated.
+// fill, throw PsdError before the picture is allocated. The document's colour
+// profile conversion, when given, turns the colours into sRGB as the layers'.
 MergedImage DecodeMergedImage(std::span<const std::uint8_t> section, std::int64_t sectionOffset,
                               const MergedImageLayout& layout,
-                              std::span<const std::uint8_t> colorTable);
+                              std::span<const std::uint8_t> colorTable,
+                              const DocumentColour* conversion = nullptr);
 
 // Row y of the picture as opaque words 0xffRRGGBB, for painting it as a layer
 // tile is painted; `out` takes Width words.

@@ -253,5 +253,55 @@ TEST_F(ExportToolTest, SeveralFilesGoIntoTheirOwnFoldersAndADamagedOneIsReported
   EXPECT_EQ(FilesIn(Output("whole")), (QStringList{"a", "b"}));
 }
 
+// The header says which profile the document embeds and whether its colours
+// were converted; a profile that cannot be used is said on standard error.
+TEST_F(ExportToolTest, TheLayerTableNamesTheColourProfileAndWhetherItWasApplied) {
+  struct Case {
+    const char* What;
+    QString Psd;
+    QJsonValue Profile;
+    bool Managed;
+    bool Complains;
+  };
+  TestDocument plain;
+  plain.Layers = {SolidLayer(0, 0, 1, 1, 1, 2, 3)};
+  TestDocument damaged = plain;
+  damaged.ColorMode = 4;
+  damaged.Channels = 4;
+  // Resource 1039 holding 200 bytes that declare themselves a profile of 200.
+  test::Bytes profile(200, 0x41);
+  profile[0] = profile[1] = profile[2] = 0;
+  profile[3] = 200;
+  damaged.ImageResources =
+      test::ByteWriter().Text("8BIM").I16(1039).I16(0).I32(200).Append(profile).Data();
+  const Case cases[] = {
+      {"RGB without a profile", WritePsd("plain.psd", test::BuildPsd(plain)), QJsonValue(), false,
+       false},
+      {"CMYK with a damaged profile", WritePsd("damaged.psd", test::BuildPsd(damaged)),
+       QJsonValue(), false, true},
+      {"CMYK with Ghostscript's PS CMYK profile",
+       QStringLiteral(PLYMARK_CORPUS_DIR "/icc/im-cmyk-pscmyk.psd"),
+       QJsonValue("Artifex PS CMYK Profile"), true, false},
+      {"RGB with an sRGB profile", QStringLiteral(PLYMARK_CORPUS_DIR "/icc/im-rgb-srgb.psd"),
+       QJsonValue("sRGB"), false, false},
+  };
+  int k = 0;
+  for (const Case& c : cases) {
+    const QString out = Output(QStringLiteral("out-%1").arg(k++));
+    const auto run = RunExport({c.Psd, out});
+    ASSERT_EQ(run.ExitCode, 0) << c.What << ": " << run.Errors.toStdString();
+    EXPECT_EQ(run.Errors.contains("colour profile cannot be used"), c.Complains)
+        << c.What << ": " << run.Errors.toStdString();
+    QFile json(QDir(out).filePath("layers.json"));
+    ASSERT_TRUE(json.open(QIODevice::ReadOnly)) << c.What;
+    const QJsonObject header =
+        QJsonDocument::fromJson(json.readAll()).object()["header"].toObject();
+    ASSERT_TRUE(header.contains("colorProfile")) << c.What;
+    EXPECT_EQ(header["colorProfile"].isNull() ? QJsonValue() : header["colorProfile"], c.Profile)
+        << c.What;
+    EXPECT_EQ(header["colorManaged"], QJsonValue(c.Managed)) << c.What;
+  }
+}
+
 }  // namespace
 }  // namespace plymark

@@ -81,6 +81,9 @@ QByteArray LayersJson(const DocumentState& state, const CompositeExport& composi
   const FileHeader& header = state.Header;
   QJsonArray layers;
   for (int i = 0; i < state.LayerCount; ++i) layers.append(LayerJson(state, i));
+  const QJsonValue profile = state.ColorProfile
+                                 ? QJsonValue(QString::fromStdString(*state.ColorProfile))
+                                 : QJsonValue(QJsonValue::Null);
   const QJsonObject document{
       {"file", QFileInfo(QString::fromStdString(state.FileName)).fileName()},
       {"header", QJsonObject{{"signature", FromFileText(header.Signature)},
@@ -89,7 +92,9 @@ QByteArray LayersJson(const DocumentState& state, const CompositeExport& composi
                              {"rows", header.Rows},
                              {"columns", header.Columns},
                              {"depth", header.Depth},
-                             {"colorMode", header.ColorMode}}},
+                             {"colorMode", header.ColorMode},
+                             {"colorProfile", profile},
+                             {"colorManaged", state.Colour != nullptr}}},
       {"composite", composite.Image.isEmpty() ? QJsonValue() : QJsonValue(composite.Image)},
       {"compositeError",
        composite.Problem.isEmpty() ? QJsonValue() : QJsonValue(composite.Problem)},
