@@ -1,7 +1,8 @@
 # Shared by the project's scripts: installs missing Debian packages and builds.
 
 PLYMARK_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-PLYMARK_PACKAGES=(cmake g++ ninja-build qt6-base-dev libgtest-dev zlib1g-dev liblcms2-dev libgs-common xvfb xauth
+PLYMARK_PACKAGES=(cmake g++ ninja-build qt6-base-dev libgtest-dev zlib1g-dev libdeflate-dev liblcms2-dev
+  libgs-common xvfb xauth
   desktop-file-utils appstream shared-mime-info)
 # For the Debian package: CPack finds the libraries' packages with dpkg-shlibdeps.
 PLYMARK_PACKAGE_PACKAGES=(dpkg-dev file)

@@ -37,7 +37,8 @@ class ExportToolTest : public ::testing::Test {
 
 TEST_F(ExportToolTest, WrongUsageExitsWithTwoAndAUsageText) {
   for (const QStringList& arguments :
-       {QStringList{}, QStringList{"a.psd"}, QStringList{"a.psd", "out", "more"},
+       {QStringList{}, QStringList{"a.psd"}, QStringList{"--jobs", "0", "a.psd", "b.psd", "out"},
+        QStringList{"--jobs", "many", "a.psd", "out"},
         QStringList{"--no-such-option", "a.psd", "out"}}) {
     const auto run = RunExport(arguments);
     EXPECT_EQ(run.ExitCode, 2) << arguments.join(' ').toStdString();
@@ -216,6 +217,40 @@ TEST_F(ExportToolTest, AnExistingOutputFolderGainsTheFilesAndKeepsItsOwn) {
   EXPECT_EQ(FilesIn(out), (QStringList{"composite.png", "keep.txt", "layer-0.png", "layers.json",
                                        "summary.txt"}));
   EXPECT_EQ(FilesIn(folder_.path()), (QStringList{"one.psd", "out"}));
+}
+
+TEST_F(ExportToolTest, SeveralFilesGoIntoTheirOwnFoldersAndADamagedOneIsReported) {
+  const auto document = [](std::uint8_t red) {
+    TestDocument one;
+    one.Layers = {SolidLayer(0, 0, 2, 3, red, 5, 6)};
+    return test::BuildPsd(one);
+  };
+  QDir(folder_.path()).mkdir("other");
+  test::Bytes damaged = test::BuildHeader(TestDocument{});
+  damaged.push_back(0);
+  const QStringList files{WritePsd("a.psd", document(1)), WritePsd("b.psd", document(2)),
+                          WritePsd("other/a.psd", document(3)), WritePsd("broken.psd", damaged),
+                          WritePsd("c.d.psd", document(4))};
+  for (const QString jobs : {"1", "3"}) {
+    const QString out = Output("out-" + jobs);
+    const auto run = RunExport(QStringList{"--quiet", "--jobs", jobs} + files + QStringList{out});
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_EQ(run.Errors, "plymark-export: " + files[3] +
+                              ": the file ends at byte 27 while reading the colour-mode data "
+                              "length\n");
+    EXPECT_EQ(FilesIn(out), (QStringList{"a", "a-2", "b", "c.d"}));
+    const std::pair<QString, int> folders[] = {{"a", 1}, {"b", 2}, {"a-2", 3}, {"c.d", 4}};
+    for (const auto& [name, red] : folders) {
+      const QString folder = QDir(out).filePath(name);
+      EXPECT_EQ(FilesIn(folder),
+                (QStringList{"composite.png", "layer-0.png", "layers.json", "summary.txt"}));
+      EXPECT_EQ(QImage(QDir(folder).filePath("layer-0.png")).pixelColor(2, 1), QColor(red, 5, 6))
+          << name.toStdString();
+    }
+  }
+  const auto whole = RunExport({files[0], files[1], Output("whole")});
+  EXPECT_EQ(whole.ExitCode, 0) << whole.Errors.toStdString();
+  EXPECT_EQ(FilesIn(Output("whole")), (QStringList{"a", "b"}));
 }
 
 // The header says which profile the document embeds and whether its colours

@@ -2,9 +2,9 @@
 
 #include <QDir>
 #include <QImage>
-#include <QImageWriter>
 
 #include "app/ReadMergedImage.h"
+#include "tools/PngWriter.h"
 
 namespace plymark {
 
@@ -27,10 +27,7 @@ QString WriteComposite(const DocumentState& state, const QString& folder, Compos
                        image.HasAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
   const QString name = QStringLiteral("composite.png");
   const QString path = QDir(folder).filePath(name);
-  QImageWriter writer(path, "png");
-  if (!writer.write(picture)) {
-    return QStringLiteral("cannot write %1: %2").arg(path, writer.errorString());
-  }
+  if (QString error = WritePng(path, picture); !error.isEmpty()) return error;
   result.Image = name;
   return {};
 }

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageWriter>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,6 +11,7 @@
 #include "app/OpenWorkflow.h"
 #include "psd/CodePage.h"
 #include "tools/LayerExtras.h"
+#include "tools/PngWriter.h"
 
 namespace plymark {
 namespace {
@@ -103,13 +103,8 @@ QByteArray LayersJson(const DocumentState& state, const CompositeExport& composi
   return QJsonDocument(document).toJson(QJsonDocument::Indented);
 }
 
-QString WriteLayerImage(const QString& folder, int layer, const QImage& image) {
-  const QString path = QDir(folder).filePath(ImageName(layer));
-  QImageWriter writer(path, "png");
-  if (!writer.write(image)) {
-    return QStringLiteral("cannot write %1: %2").arg(path, writer.errorString());
-  }
-  return {};
+QString WriteLayerImage(const QString& folder, int layer, const PngImage& picture, int threads) {
+  return WritePng(QDir(folder).filePath(ImageName(layer)), picture, threads);
 }
 
 QString WriteExport(const DocumentState& state, const CompositeExport& composite,

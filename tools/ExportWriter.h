@@ -5,12 +5,14 @@
 #include <QImage>
 #include "psd/DocumentState.h"
 #include "tools/CompositeImage.h"
+#include "tools/PngWriter.h"
 
 namespace plymark {
 
-// Writes layer `layer`'s painted image into `folder` as layer-<i>.png.
-// Returns an error text, empty on success.
-QString WriteLayerImage(const QString& folder, int layer, const QImage& image);
+// Writes layer `layer`'s picture into `folder` as layer-<i>.png, its rows
+// deflated by `threads` threads (0: one per core). Returns an error text,
+// empty on success.
+QString WriteLayerImage(const QString& folder, int layer, const PngImage& picture, int threads = 0);
 
 // Writes an opened document's summary.txt (the six summary lines) and
 // layers.json (header, merged image and every layer) into `folder`; the layer

@@ -1,12 +1,12 @@
 #include "tools/LayerExtras.h"
 
 #include <QDir>
-#include <QImageWriter>
 #include <cstring>
 
 #include "psd/PsdError.h"
 #include "render/ChannelPlane.h"
 #include "render/DeepSamples.h"
+#include "tools/PngWriter.h"
 
 namespace plymark {
 namespace {
@@ -29,22 +29,12 @@ QString KindName(LayerKind kind) {
 
 }  // namespace
 
-QImage LayerPicture(DocumentState& state, int layer, const QImage& painted, bool withAlpha) {
+std::optional<std::vector<std::uint8_t>> LayerAlpha(DocumentState& state, int layer,
+                                                    const QImage& painted, bool withAlpha) {
   // A depth that cannot be shown decodes no transparency either.
-  if (!withAlpha || painted.isNull() || BytesPerSample(state.Header.Depth) == 0) return painted;
-  const auto alpha = ReadGreyChannel(state, layer, kTransparencyChannel, painted.width(),
-                                     painted.height(), "rectangle");
-  if (!alpha) return painted;
-  QImage picture = painted.convertToFormat(QImage::Format_ARGB32);
-  const auto width = static_cast<std::size_t>(picture.width());
-  for (int y = 0; y < picture.height(); ++y) {
-    auto* row = reinterpret_cast<QRgb*>(picture.scanLine(y));
-    const std::uint8_t* alphaRow = alpha->data() + static_cast<std::size_t>(y) * width;
-    for (std::size_t x = 0; x < width; ++x) {
-      row[x] = (static_cast<QRgb>(alphaRow[x]) << 24) | (row[x] & 0x00ffffffu);
-    }
-  }
-  return picture;
+  if (!withAlpha || painted.isNull() || BytesPerSample(state.Header.Depth) == 0) return {};
+  return ReadGreyChannel(state, layer, kTransparencyChannel, painted.width(), painted.height(),
+                         "rectangle");
 }
 
 std::optional<QString> MaskImageName(const DocumentState& state, int layer) {
@@ -62,19 +52,15 @@ QString WriteMaskImages(DocumentState& state, const QString& folder) {
     }
     if (!mask) continue;
     const LayerMask& rectangle = *state.Layers[static_cast<std::size_t>(i)].Mask;
-    QImage image(rectangle.Right - rectangle.Left, rectangle.Bottom - rectangle.Top,
-                 QImage::Format_Grayscale8);
-    if (image.isNull()) return QStringLiteral("there is not enough memory for mask %1").arg(i);
-    const auto rowBytes = static_cast<std::size_t>(image.width());
-    for (int y = 0; y < image.height(); ++y) {
-      std::memcpy(image.scanLine(y), mask->data() + static_cast<std::size_t>(y) * rowBytes,
-                  rowBytes);
-    }
+    PngImage image;
+    image.Width = rectangle.Right - rectangle.Left;
+    image.Height = rectangle.Bottom - rectangle.Top;
+    image.Channels = 1;
+    image.Row = [&mask, width = static_cast<std::size_t>(image.Width)](int y, std::uint8_t*) {
+      return mask->data() + static_cast<std::size_t>(y) * width;
+    };
     const QString path = QDir(folder).filePath(*MaskImageName(state, i));
-    QImageWriter writer(path, "png");
-    if (!writer.write(image)) {
-      return QStringLiteral("cannot write %1: %2").arg(path, writer.errorString());
-    }
+    if (QString error = WritePng(path, image); !error.isEmpty()) return error;
   }
   return {};
 }

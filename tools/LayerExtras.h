@@ -4,19 +4,21 @@
 #include <QJsonObject>
 #include <QString>
 #include <optional>
+#include <vector>
 
 #include "psd/DocumentState.h"
 
 namespace plymark {
 
-// What layer-<i>.png holds for layer `layer`, whose painted RGB image is
-// `painted`: with `withAlpha` and a transparency channel (-1), the painted
-// colours as RGBA with that channel as alpha, the colours under transparent
-// pixels kept; otherwise (and at a depth that cannot be shown) the painted
-// image as it is. Reads channel -1 from
-// the document's file while the document is being read. Throws PsdError when
-// the channel is damaged.
-QImage LayerPicture(DocumentState& state, int layer, const QImage& painted, bool withAlpha);
+// The alpha of layer-<i>.png for layer `layer`, whose painted RGB image is
+// `painted`: with `withAlpha` and a transparency channel (-1), that channel
+// as 8-bit rows of the painted image's size, to be written beside the painted
+// colours (the colours under transparent pixels kept); otherwise (and at a
+// depth that cannot be shown) nothing, and the painted image is written as it
+// is. Reads channel -1 from the document's file while the document is being
+// read. Throws PsdError when the channel is damaged.
+std::optional<std::vector<std::uint8_t>> LayerAlpha(DocumentState& state, int layer,
+                                                    const QImage& painted, bool withAlpha);
 
 // The name of layer `layer`'s mask-<i>.png, when it has one (HasMaskPlane).
 std::optional<QString> MaskImageName(const DocumentState& state, int layer);

@@ -1,33 +1,57 @@
-// plymark-export: the viewer's Open without a window. Reads a PSD file
-// through the same functions as the viewer and writes its summary, its layer
-// table and every layer's pixels as PNG files.
+// plymark-export: the viewer's Open without a window. Reads PSD files
+// through the same functions as the viewer and writes each one's summary, its
+// layer table and every layer's pixels as PNG files.
 
 #include <unistd.h>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QSet>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "app/OpenWorkflow.h"
 #include "platform/SystemFileSource.h"
 #include "platform/qt/ImageTileSurface.h"
+#include "tools/ExportConsole.h"
 #include "tools/ExportWriter.h"
+#include "tools/ImageWriteQueue.h"
 #include "tools/LayerExtras.h"
-#include "tools/StderrMessageSink.h"
 
 namespace {
+
+using plymark::ExportConsole;
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr const char* kProgram = "plymark-export";
+// Pixels of layer images being painted, waiting for their PNG file or being
+// written, with their transparency, over all files read at once: two 4000 x
+// 3000 layers (60 MB each), so that one is written while the next is
+// painted, which keeps the cores as busy as more did (measured), and the
+// export of such a file stays under 200 MiB, also with several files at once.
+constexpr std::size_t kImageBudgetBytes = std::size_t{120} << 20;
 
 void PrintLine(const QString& text) {
   std::fprintf(stderr, "%s: %s\n", kProgram, text.toLocal8Bit().constData());
 }
+
+struct ExportSettings {
+  bool Quiet = false;
+  bool WithAlpha = true;  ///< layers with a transparency channel as RGBA
+  ExportConsole& Console;
+  plymark::ImageWriteQueue& Writes;
+  int Cores = 1;  ///< threads that deflate the bands of one image
+};
 
 // Moves every file of `from` into `to`, replacing files of the same name.
 QString MoveInto(const QString& from, const QString& to) {
@@ -42,27 +66,141 @@ QString MoveInto(const QString& from, const QString& to) {
   return {};
 }
 
-// A progress line on a terminal once the work takes more than a moment.
-class ProgressLine {
- public:
-  explicit ProgressLine(bool enabled) : enabled_(enabled) { clock_.start(); }
-  ~ProgressLine() { Clear(); }
-  void Clear() {
-    if (shown_) std::fprintf(stderr, "\r\033[K");
-    shown_ = false;
-  }
-  void Update(int done, int total) {
-    if (!enabled_ || clock_.elapsed() < 500) return;
-    shown_ = true;
-    std::fprintf(stderr, "\r%s: %d of %d layers written", kProgram, done, total);
-    std::fflush(stderr);
+// Reads `file` and writes its export into `outputFolder`. Everything is
+// written into a fresh folder beside it first, so that a failure leaves
+// `outputFolder` as it was. With `severalFiles` the box texts name the file.
+// Returns the line that says why the export failed, naming the file where
+// the file itself is at fault; empty on success.
+QString ExportFile(const QString& file, const QString& outputFolder, const ExportSettings& settings,
+                   bool severalFiles) {
+  const QString parent = QFileInfo(outputFolder).absolutePath();
+  if (!QDir().mkpath(parent)) return QStringLiteral("cannot create %1").arg(parent);
+  QTemporaryDir staging(QDir(parent).filePath(".plymark-export-XXXXXX"));
+  if (!staging.isValid()) {
+    return QStringLiteral("cannot create a folder in %1: %2").arg(parent, staging.errorString());
   }
 
- private:
-  bool enabled_;
-  bool shown_ = false;
-  QElapsedTimer clock_;
-};
+  plymark::SystemFileSource files;
+  plymark::ConsoleMessageSink messages(settings.Console, severalFiles ? file + ": " : QString(),
+                                       settings.Quiet);
+  plymark::DocumentState state;
+  std::vector<std::future<QString>> writes;
+  std::atomic<int> writtenCount = 0;
+  std::size_t reserved = 0;  // of the budget, for the image being painted
+  // Each layer's picture is handed to a writer thread as soon as it is
+  // painted and let go once its PNG file is written, while the Open goes on.
+  plymark::ImageTileSurface tiles(
+      [&](int layer, const QImage& image) {
+        const int layers = state.LayerCount;
+        // The transparency channel is read here, on the Open's thread, and
+        // written with the painted colours as RGBA.
+        auto alpha = std::make_shared<std::optional<std::vector<std::uint8_t>>>(
+            plymark::LayerAlpha(state, layer, image, settings.WithAlpha));
+        writes.push_back(settings.Writes.Submit(
+            image,
+            [&, layer, layers, alpha](const QImage& painted) {
+              const plymark::PngImage picture =
+                  *alpha ? plymark::PngImageOf(painted, std::move(**alpha))
+                         : plymark::PngImageOf(painted);
+              QString error =
+                  plymark::WriteLayerImage(staging.path(), layer, picture, settings.Cores);
+              if (!severalFiles) {
+                settings.Console.ShowProgress(
+                    QStringLiteral("%1 of %2 layers written").arg(++writtenCount).arg(layers));
+              }
+              return error;
+            },
+            std::exchange(reserved, 0)));
+      },
+      // An image and its transparency count against the budget from before
+      // they are made until they are written.
+      [&](int, int width, int height) {
+        settings.Writes.Release(std::exchange(reserved, 0));
+        reserved = settings.Writes.Reserve(static_cast<std::size_t>(width) *
+                                           static_cast<std::size_t>(height) *
+                                           (settings.WithAlpha ? 5 : 4));
+      });
+  const std::string path = QFile::encodeName(file).toStdString();
+  const auto failure = plymark::OpenDocument(path, state, files, messages, tiles, nullptr, false);
+  settings.Writes.Release(std::exchange(reserved, 0));
+  QString error = plymark::FirstError(writes);
+  settings.Console.ClearProgress();
+  if (failure) return file + ": " + QString::fromStdString(failure->Problem);
+  // A merged image that is damaged or was never saved costs only itself. Its
+  // pixels count against the budget too, as the layers' do.
+  plymark::CompositeExport composite;
+  if (error.isEmpty()) {
+    const std::size_t compositeBytes = settings.Writes.Reserve(
+        static_cast<std::size_t>(state.Header.Columns) * state.Header.Rows * 4);
+    error = plymark::WriteComposite(state, staging.path(), composite);
+    settings.Writes.Release(compositeBytes);
+  }
+  if (!composite.Problem.isEmpty() && !settings.Quiet) {
+    settings.Console.PrintLine(file + ": no merged image: " + composite.Problem);
+  }
+  if (error.isEmpty()) error = plymark::WriteMaskImages(state, staging.path());
+  if (error.isEmpty()) error = plymark::WriteExport(state, composite, staging.path());
+  if (!error.isEmpty()) return error;
+  if (!QFileInfo::exists(outputFolder)) {
+    if (QDir().rename(staging.path(), outputFolder)) return {};
+    return QStringLiteral("cannot create %1").arg(outputFolder);
+  }
+  if (!QFileInfo(outputFolder).isDir())
+    return QStringLiteral("%1 is not a folder").arg(outputFolder);
+  return MoveInto(staging.path(), outputFolder);
+}
+
+// Each file's folder: its name without the extension, with "-2", "-3", ...
+// added where names would clash.
+QStringList FolderNames(const QStringList& files) {
+  QStringList names;
+  QSet<QString> taken;
+  for (const QString& file : files) {
+    const QFileInfo info(file);
+    const QString base =
+        info.completeBaseName().isEmpty() ? info.fileName() : info.completeBaseName();
+    QString name = base;
+    for (int n = 2; taken.contains(name); ++n) name = QStringLiteral("%1-%2").arg(base).arg(n);
+    taken.insert(name);
+    names.push_back(name);
+  }
+  return names;
+}
+
+// Exports each of `files` into its own folder in `outputFolder`, up to
+// `jobs` at once; a file that fails is reported on its own line and the
+// others go on.
+int ExportFiles(const QStringList& files, const QString& outputFolder,
+                const ExportSettings& settings, int jobs) {
+  if (!QDir().mkpath(outputFolder)) {
+    PrintLine(QStringLiteral("cannot create %1").arg(outputFolder));
+    return kExitFailure;
+  }
+  const QStringList names = FolderNames(files);
+  std::atomic<int> next = 0;
+  std::atomic<int> done = 0;
+  std::atomic<bool> failed = false;
+  const auto work = [&] {
+    for (int i = next++; i < files.size(); i = next++) {
+      const QString failure =
+          ExportFile(files[i], QDir(outputFolder).filePath(names[i]), settings, true);
+      if (!failure.isEmpty()) {
+        // Every line names its file; a damaged file's line does already.
+        const QString named = files[i] + ": ";
+        settings.Console.PrintLine(failure.startsWith(named) ? failure : named + failure);
+        failed = true;
+      }
+      settings.Console.ShowProgress(
+          QStringLiteral("%1 of %2 files exported").arg(++done).arg(files.size()));
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (int i = 1; i < std::min<qsizetype>(jobs, files.size()); ++i) helpers.emplace_back(work);
+  work();
+  for (std::thread& helper : helpers) helper.join();
+  settings.Console.ClearProgress();
+  return failed ? kExitFailure : 0;
+}
 
 }  // namespace
 
@@ -75,90 +213,52 @@ int main(int argc, char** argv) {
   parser.setApplicationDescription(
       "Reads a layered PSD file as the Plymark viewer does and writes summary.txt, layers.json,\n"
       "layer-<i>.png for every layer with pixels (RGBA when the layer has a transparency\n"
-      "channel) and mask-<i>.png for every user mask into OUTDIR (created if missing).");
+      "channel), mask-<i>.png for every user mask and composite.png, the merged image, into\n"
+      "OUTDIR (created if missing). With several FILEs, each file's export goes into\n"
+      "OUTDIR/<file name without extension>/, and a file that fails is reported and the\n"
+      "others are exported all the same.");
   const QCommandLineOption quiet(QStringList{"q", "quiet"},
                                  "Print no notices or progress; failures are still reported.");
+  const QCommandLineOption jobs(QStringList{"j", "jobs"},
+                                "Export up to N files at once (default: one per core).", "N");
   parser.addOption(quiet);
   const QCommandLineOption noAlpha(
       "no-alpha", "Write every layer as the opaque picture the window shows, without alpha.");
   parser.addOption(noAlpha);
+  parser.addOption(jobs);
   parser.addHelpOption();
   parser.addVersionOption();
-  parser.addPositionalArgument("FILE", "The PSD file to read.");
+  parser.addPositionalArgument("FILE", "The PSD file to read; several may be given.", "FILE...");
   parser.addPositionalArgument("OUTDIR", "The folder to write into.");
-  if (!parser.parse(QCoreApplication::arguments())) {
-    PrintLine(parser.errorText());
+  const auto usageError = [&](const QString& text) {
+    PrintLine(text);
     std::fprintf(stderr, "%s", parser.helpText().toLocal8Bit().constData());
     return kExitUsage;
-  }
+  };
+  if (!parser.parse(QCoreApplication::arguments())) return usageError(parser.errorText());
   if (parser.isSet("help")) parser.showHelp(0);
   if (parser.isSet("version")) parser.showVersion();
-  const QStringList arguments = parser.positionalArguments();
-  if (arguments.size() != 2) {
-    PrintLine(QStringLiteral("expected FILE and OUTDIR"));
-    std::fprintf(stderr, "%s", parser.helpText().toLocal8Bit().constData());
-    return kExitUsage;
+  QStringList files = parser.positionalArguments();
+  if (files.size() < 2) return usageError(QStringLiteral("expected FILE and OUTDIR"));
+  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  int fileJobs = cores;
+  if (parser.isSet(jobs)) {
+    bool number = false;
+    fileJobs = parser.value(jobs).toInt(&number);
+    if (!number || fileJobs < 1)
+      return usageError(QStringLiteral("--jobs needs a count of at least 1"));
   }
-  const QString file = arguments[0];
-  const QString outputFolder = QDir::cleanPath(QFileInfo(arguments[1]).absoluteFilePath());
+  const QString outputFolder = QDir::cleanPath(QFileInfo(files.takeLast()).absoluteFilePath());
 
-  // Everything is written into a fresh folder beside OUTDIR first, so that a
-  // failure leaves OUTDIR as it was.
-  const QString parent = QFileInfo(outputFolder).absolutePath();
-  if (!QDir().mkpath(parent)) {
-    PrintLine(QStringLiteral("cannot create %1").arg(parent));
+  ExportConsole console(kProgram, !parser.isSet(quiet) && ::isatty(STDERR_FILENO) != 0);
+  plymark::ImageWriteQueue writes(cores, kImageBudgetBytes);
+  const ExportSettings settings{parser.isSet(quiet), !parser.isSet(noAlpha), console, writes,
+                                cores};
+  if (files.size() == 1) {
+    const QString failure = ExportFile(files[0], outputFolder, settings, false);
+    if (failure.isEmpty()) return 0;
+    console.PrintLine(failure);
     return kExitFailure;
   }
-  QTemporaryDir staging(QDir(parent).filePath(".plymark-export-XXXXXX"));
-  if (!staging.isValid()) {
-    PrintLine(
-        QStringLiteral("cannot create a folder in %1: %2").arg(parent, staging.errorString()));
-    return kExitFailure;
-  }
-
-  plymark::SystemFileSource files;
-  plymark::StderrMessageSink messages(kProgram, parser.isSet(quiet));
-  plymark::DocumentState state;
-  QString error;
-  ProgressLine progress(!parser.isSet(quiet) && ::isatty(STDERR_FILENO) != 0);
-  const bool withAlpha = !parser.isSet(noAlpha);
-  // Each layer's image is written as soon as it is painted and then let go.
-  plymark::ImageTileSurface tiles([&](int layer, const QImage& image) {
-    if (error.isEmpty()) {
-      error = plymark::WriteLayerImage(staging.path(), layer,
-                                       plymark::LayerPicture(state, layer, image, withAlpha));
-    }
-    progress.Update(layer + 1, state.LayerCount);
-  });
-  const std::string path = QFile::encodeName(file).toStdString();
-  if (const auto failure =
-          plymark::OpenDocument(path, state, files, messages, tiles, nullptr, false)) {
-    progress.Clear();
-    PrintLine(file + ": " + QString::fromStdString(failure->Problem));
-    return kExitFailure;
-  }
-  progress.Clear();
-  // A merged image that is damaged or was never saved costs only itself.
-  plymark::CompositeExport composite;
-  if (error.isEmpty()) error = plymark::WriteComposite(state, staging.path(), composite);
-  if (!composite.Problem.isEmpty() && !parser.isSet(quiet)) {
-    PrintLine(file + ": no merged image: " + composite.Problem);
-  }
-  if (error.isEmpty()) error = plymark::WriteMaskImages(state, staging.path());
-  if (error.isEmpty()) error = plymark::WriteExport(state, composite, staging.path());
-  if (error.isEmpty()) {
-    if (!QFileInfo::exists(outputFolder)) {
-      if (QDir().rename(staging.path(), outputFolder)) return 0;
-      error = QStringLiteral("cannot create %1").arg(outputFolder);
-    } else if (!QFileInfo(outputFolder).isDir()) {
-      error = QStringLiteral("%1 is not a folder").arg(outputFolder);
-    } else {
-      error = MoveInto(staging.path(), outputFolder);
-    }
-  }
-  if (!error.isEmpty()) {
-    PrintLine(error);
-    return kExitFailure;
-  }
-  return 0;
+  return ExportFiles(files, outputFolder, settings, fileJobs);
 }

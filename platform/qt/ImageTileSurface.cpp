@@ -9,6 +9,7 @@ void ImageTileSurface::ResizeTile(int tile, int width, int height) {
   if (images_.size() <= index) images_.resize(index + 1);
   images_[index] = QImage();  // the previous picture goes before the next one is made
   if (width > 0 && height > 0) {
+    if (sizing_) sizing_(tile, width, height);
     // A picture handed over before and let go by its taker is filled again:
     // fresh memory costs more than the painting itself.
     if (spare_.width() == width && spare_.height() == height && spare_.isDetached()) {
@@ -27,7 +28,9 @@ void ImageTileSurface::ShowImage(int tile) {
   if (!handler_) return;
   QImage& image = images_.at(static_cast<std::size_t>(tile));
   handler_(tile, image);
-  spare_ = std::move(image);
+  // A caller that counts the images' memory (the sizing handler) counts a
+  // kept picture as let go once its taker lets go of it, so none is kept.
+  if (!sizing_) spare_ = std::move(image);
   image = QImage();
 }
 

@@ -13,13 +13,18 @@ namespace plymark {
 // Tiles held as QImages in memory, as many as there are layers: for the
 // command-line tools, which run without a window but keep the window's image
 // type. With a handler, each image is handed over as soon as its layer is
-// painted and then let go, so that one layer's image is held at a time.
+// painted and then let go, so that one layer's image is held at a time. A
+// sizing handler hears of each image with pixels before it is made, so that
+// a caller can wait until there is memory for it; with one, no picture handed
+// over is kept to be filled again.
 class ImageTileSurface final : public TileSurface {
  public:
   using ShownHandler = std::function<void(int tile, const QImage& image)>;
+  using SizingHandler = std::function<void(int tile, int width, int height)>;
 
   ImageTileSurface() = default;
-  explicit ImageTileSurface(ShownHandler handler) : handler_(std::move(handler)) {}
+  explicit ImageTileSurface(ShownHandler handler, SizingHandler sizing = {})
+      : handler_(std::move(handler)), sizing_(std::move(sizing)) {}
 
   int TileCount() const override { return std::numeric_limits<int>::max(); }
   void ResizeTile(int tile, int width, int height) override;
@@ -36,6 +41,7 @@ class ImageTileSurface final : public TileSurface {
 
  private:
   ShownHandler handler_;
+  SizingHandler sizing_;
   QImage spare_;  ///< the last picture handed over, kept to be filled again
   std::vector<QImage> images_;
   std::vector<std::string> descriptions_;
