@@ -63,8 +63,14 @@ GlobalTaggedBlocks WalkGlobalTaggedBlocks(FileView file, std::int64_t position,
       found.LayerBlock = TaggedBlockData{dataBegin, dataBegin + dataLength};
     }
     if (key == "Mtrn" || key == "Mt16" || key == "Mt32") found.MergedTransparency = true;
-    // The data is padded to an even size.
+    // The data is padded to an even size; some writers pad to a multiple of
+    // 4 without counting it, and the next signature tells which.
     p = dataBegin + dataLength + (dataLength % 2);
+    const std::int64_t fourAligned = dataBegin + (dataLength + 3) / 4 * 4;
+    if (fourAligned != p && fourAligned + 4 <= end && p + 4 <= end &&
+        !IsSignature(file.Bytes(p - 1, 4, "")) && IsSignature(file.Bytes(fourAligned - 1, 4, ""))) {
+      p = fourAligned;
+    }
   }
   return found;
 }

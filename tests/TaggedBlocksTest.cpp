@@ -170,3 +170,20 @@ TEST(LayerBlockDamage, DamagedRecordsInsideTheBlockAreErrors) {
 
 }  // namespace
 }  // namespace plymark
+
+namespace plymark {
+namespace {
+
+TEST(GlobalTaggedBlocks, PaddingToFourUncountedIsFollowedAndMtrnFound) {
+  // An odd block padded to 4 bytes, then the merged image's transparency block.
+  test::ByteWriter section;
+  section.I32(0).Text("8BIMPatt").I32(5).Append({1, 2, 3, 4, 5, 0, 0, 0});
+  section.Text("8BIMMtrn").I32(0);
+  const test::Bytes file = section.Data();
+  const auto found = WalkGlobalTaggedBlocks(file, 1, static_cast<std::int64_t>(file.size()) + 1, 1);
+  EXPECT_TRUE(found.MergedTransparency);
+  EXPECT_FALSE(found.LayerBlock);
+}
+
+}  // namespace
+}  // namespace plymark
