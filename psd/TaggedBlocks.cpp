@@ -59,7 +59,7 @@ GlobalTaggedBlocks WalkGlobalTaggedBlocks(FileView file, std::int64_t position,
     const std::int64_t dataBegin = p + kTaggedBlockSignatureAndKey + lengthSize;
     if (length > static_cast<std::uint64_t>(end - dataBegin)) return found;
     const auto dataLength = static_cast<std::int64_t>(length);
-    if ((key == "Lr16" || key == "Lr32") && !found.LayerBlock) {
+    if ((key == "Lr16" || key == "Lr32" || key == "Layr") && !found.LayerBlock) {
       found.LayerBlock = TaggedBlockData{dataBegin, dataBegin + dataLength};
     }
     if (key == "Mtrn" || key == "Mt16" || key == "Mt32") found.MergedTransparency = true;

@@ -22,7 +22,8 @@ bool HasEightByteLength(std::int16_t version, std::string_view key);
 // What the global tagged blocks behind the layer info hold.
 struct GlobalTaggedBlocks {
   /// Documents of 16 and 32 bits keep their layers in an "Lr16" or "Lr32"
-  /// block behind an empty layer info: the first such block.
+  /// block behind an empty layer info, and some writers an 8-bit document's
+  /// in a "Layr" block: the first such block.
   std::optional<TaggedBlockData> LayerBlock;
   /// "Mtrn", "Mt16" or "Mt32": the merged image has transparency.
   bool MergedTransparency = false;

@@ -80,7 +80,8 @@ TEST_P(EitherVersion, RunLengthAndRawLayersOpenAlike) {
 INSTANTIATE_TEST_SUITE_P(PsdAndPsb, EitherVersion,
                          testing::Combine(testing::Values(VersionCase{"LayerInfo8", 8, ""},
                                                           VersionCase{"LayerInfo16", 16, ""},
-                                                          VersionCase{"Lr16Block", 16, "Lr16"}),
+                                                          VersionCase{"Lr16Block", 16, "Lr16"},
+                                                          VersionCase{"LayrBlock", 8, "Layr"}),
                                           testing::Values(std::int16_t{1}, std::int16_t{2})),
                          [](const auto& param) {
                            return std::string(std::get<0>(param.param).Name) + "Version" +
