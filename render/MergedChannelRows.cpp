@@ -8,6 +8,7 @@
 #include "render/DeepSamples.h"
 #include "render/InflatePlane.h"
 #include "render/LayerLoop.h"
+#include "render/PackBitsRow.h"
 
 namespace plymark {
 namespace {
@@ -153,42 +154,17 @@ const std::uint8_t* MergedChannelRows::RunLengthRow(int channel, std::int32_t y,
   const std::uint8_t* const rowEnd = data + rowStarts_[index + 1];
   std::uint8_t* out = buffer;
   std::uint8_t* const outEnd = buffer + rowBytes_;
-  // One check per packet, then a block copy or fill; short packets copy a
-  // fixed 32 bytes, which the buffer's slack takes.
-  while (p < rowEnd) {
-    const std::uint8_t* const packet = p;
-    const std::size_t header = *p++;
-    if (header < 128) {
-      const std::size_t count = header + 1;
-      const bool fits = static_cast<std::size_t>(rowEnd - p) >= count;
-      if (!fits || static_cast<std::size_t>(outEnd - out) < count) {
-        throw PsdError::Damaged(
-            sectionOffset_ + (packet - data), RowField("run-length data", channel, y),
-            fits ? "unpacks to more than the row's " + std::to_string(rowBytes_) + " bytes"
-                 : "has a literal packet that runs past the row's stored "
-                   "length");
-      }
-      if (count <= kBlockCopy && static_cast<std::size_t>(dataEnd - p) >= kBlockCopy) {
-        std::memcpy(out, p, kBlockCopy);
-      } else {
-        std::memcpy(out, p, count);
-      }
-      p += count;
-      out += count;
-    } else if (header > 128) {
-      const std::size_t count = 257 - header;
-      if (p >= rowEnd || static_cast<std::size_t>(outEnd - out) < count) {
-        throw PsdError::Damaged(
-            sectionOffset_ + (packet - data), RowField("run-length data", channel, y),
-            p >= rowEnd ? "has a repeat packet that runs past the row's "
-                          "stored length"
-                        : "unpacks to more than the row's " + std::to_string(rowBytes_) + " bytes");
-      }
-      std::memset(out, *p, count <= kBlockCopy ? kBlockCopy : count);
-      ++p;
-      out += count;
-    }  // 128: no operation
+  // Short packets copy a fixed 32 bytes, which the buffer's slack takes.
+  const PackBitsRowResult unpacked = UnpackPackBitsRow(p, rowEnd, dataEnd, out, outEnd, kBlockCopy);
+  if (unpacked.End != PackBitsEnd::kComplete) {
+    throw PsdError::Damaged(
+        sectionOffset_ + (unpacked.Packet - data), RowField("run-length data", channel, y),
+        unpacked.End == PackBitsEnd::kPastOutput
+            ? "unpacks to more than the row's " + std::to_string(rowBytes_) + " bytes"
+            : std::string(*unpacked.Packet < 128 ? "has a literal" : "has a repeat") +
+                  " packet that runs past the row's stored length");
   }
+  out = unpacked.Out;
   if (out != outEnd) {
     throw PsdError::Damaged(sectionOffset_ + static_cast<std::int64_t>(rowStarts_[index]),
                             RowField("run-length data", channel, y),

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "psd/PsdError.h"
+#include "render/PackBitsRow.h"
 
 namespace plymark {
 namespace {
@@ -111,32 +112,12 @@ const std::uint8_t* PlaneRows::RunLengthRow(std::int32_t y, std::uint8_t* buffer
   std::uint8_t* out = buffer;
   std::uint8_t* const outEnd = buffer + width_;
   // Prepare has walked these packets; the checks stay, once per packet.
-  while (p < rowEnd) {
-    const std::size_t header = *p++;
-    if (header < 128) {
-      const std::size_t count = header + 1;
-      if (static_cast<std::size_t>(rowEnd - p) < count ||
-          static_cast<std::size_t>(outEnd - out) < count) {
-        break;
-      }
-      if (count <= kBlockCopy && static_cast<std::size_t>(dataEnd - p) >= kBlockCopy) {
-        std::memcpy(out, p, kBlockCopy);
-      } else {
-        std::memcpy(out, p, count);
-      }
-      p += count;
-      out += count;
-    } else if (header > 128) {
-      const std::size_t count = 257 - header;
-      if (p >= rowEnd || static_cast<std::size_t>(outEnd - out) < count) break;
-      if (count <= kBlockCopy) {
-        std::memset(out, *p, kBlockCopy);
-      } else {
-        std::memset(out, *p, count);
-      }
-      ++p;
-      out += count;
-    }
+  const PackBitsRowResult unpacked = UnpackPackBitsRow(p, rowEnd, dataEnd, out, outEnd, kBlockCopy);
+  if (unpacked.End == PackBitsEnd::kComplete) {
+    p = rowEnd;
+    out = unpacked.Out;
+  } else {
+    p = unpacked.Packet;
   }
   if (p != rowEnd || out != outEnd) {
     throw PsdError::Damaged(block_->DataOffset + (p - data),
