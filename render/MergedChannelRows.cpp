@@ -155,7 +155,7 @@ const std::uint8_t* MergedChannelRows::RunLengthRow(int channel, std::int32_t y,
   std::uint8_t* out = buffer;
   std::uint8_t* const outEnd = buffer + rowBytes_;
   // Short packets copy a fixed 32 bytes, which the buffer's slack takes.
-  const PackBitsRowResult unpacked = UnpackPackBitsRow(p, rowEnd, dataEnd, out, outEnd, kBlockCopy);
+  const PackBitsRowResult unpacked = UnpackPackBitsRow<kBlockCopy>(p, rowEnd, dataEnd, out, outEnd);
   if (unpacked.End != PackBitsEnd::kComplete) {
     throw PsdError::Damaged(
         sectionOffset_ + (unpacked.Packet - data), RowField("run-length data", channel, y),

@@ -21,11 +21,13 @@ struct PackBitsRowResult {
 
 // Unpacks the PackBits packets from `p` to `rowEnd` into `out` .. `outEnd`,
 // with one check per packet and then a block copy or fill. Short packets copy
-// or fill a fixed `blockCopy` bytes, so `out` must have that much slack
-// behind `outEnd`; a copy never reads past `dataEnd`.
+// or fill a fixed `BlockCopy` bytes, so `out` must have that much slack
+// behind `outEnd`; a copy never reads past `dataEnd`. The fixed size lets the
+// compiler turn those copies into a few vector moves.
+template <std::size_t BlockCopy>
 inline PackBitsRowResult UnpackPackBitsRow(const std::uint8_t* p, const std::uint8_t* rowEnd,
                                            const std::uint8_t* dataEnd, std::uint8_t* out,
-                                           std::uint8_t* outEnd, std::size_t blockCopy) {
+                                           std::uint8_t* outEnd) {
   while (p < rowEnd) {
     const std::uint8_t* const packet = p;
     const std::size_t header = *p++;
@@ -37,8 +39,11 @@ inline PackBitsRowResult UnpackPackBitsRow(const std::uint8_t* p, const std::uin
       if (static_cast<std::size_t>(outEnd - out) < count) {
         return {PackBitsEnd::kPastOutput, packet, out};
       }
-      const bool block = count <= blockCopy && static_cast<std::size_t>(dataEnd - p) >= blockCopy;
-      std::memcpy(out, p, block ? blockCopy : count);
+      if (count <= BlockCopy && static_cast<std::size_t>(dataEnd - p) >= BlockCopy) {
+        std::memcpy(out, p, BlockCopy);
+      } else {
+        std::memcpy(out, p, count);
+      }
       p += count;
       out += count;
     } else if (header > 128) {
@@ -47,7 +52,11 @@ inline PackBitsRowResult UnpackPackBitsRow(const std::uint8_t* p, const std::uin
       if (static_cast<std::size_t>(outEnd - out) < count) {
         return {PackBitsEnd::kPastOutput, packet, out};
       }
-      std::memset(out, *p, count <= blockCopy ? blockCopy : count);
+      if (count <= BlockCopy) {
+        std::memset(out, *p, BlockCopy);
+      } else {
+        std::memset(out, *p, count);
+      }
       ++p;
       out += count;
     }  // 128: no operation

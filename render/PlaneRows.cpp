@@ -112,7 +112,7 @@ const std::uint8_t* PlaneRows::RunLengthRow(std::int32_t y, std::uint8_t* buffer
   std::uint8_t* out = buffer;
   std::uint8_t* const outEnd = buffer + width_;
   // Prepare has walked these packets; the checks stay, once per packet.
-  const PackBitsRowResult unpacked = UnpackPackBitsRow(p, rowEnd, dataEnd, out, outEnd, kBlockCopy);
+  const PackBitsRowResult unpacked = UnpackPackBitsRow<kBlockCopy>(p, rowEnd, dataEnd, out, outEnd);
   if (unpacked.End == PackBitsEnd::kComplete) {
     p = rowEnd;
     out = unpacked.Out;
