@@ -192,8 +192,4 @@ LayerExtraData ReadLayerExtraData(std::span<const std::uint8_t> extraData, std::
   return read;
 }
 
-std::string ReadLayerName(std::span<const std::uint8_t> extraData, std::int16_t version) {
-  return ReadLayerExtraData(extraData, version).Name;
-}
-
 }  // namespace plymark

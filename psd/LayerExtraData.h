@@ -33,7 +33,4 @@ struct LayerExtraData {
 LayerExtraData ReadLayerExtraData(std::span<const std::uint8_t> extraData,
                                   std::int16_t version = 1);
 
-// The name alone, as ReadLayerExtraData reads it.
-std::string ReadLayerName(std::span<const std::uint8_t> extraData, std::int16_t version = 1);
-
 }  // namespace plymark

@@ -31,11 +31,6 @@ bool HasEightByteLength(std::int16_t version, std::string_view key) {
   return version == 2 && std::find(kKeys.begin(), kKeys.end(), key) != kKeys.end();
 }
 
-std::optional<TaggedBlockData> FindLayerBlock(FileView file, std::int64_t position,
-                                              std::int64_t sectionEnd, std::int16_t version) {
-  return WalkGlobalTaggedBlocks(file, position, sectionEnd, version).LayerBlock;
-}
-
 GlobalTaggedBlocks WalkGlobalTaggedBlocks(FileView file, std::int64_t position,
                                           std::int64_t sectionEnd, std::int16_t version) {
   GlobalTaggedBlocks found;

@@ -36,8 +36,4 @@ struct GlobalTaggedBlocks {
 GlobalTaggedBlocks WalkGlobalTaggedBlocks(FileView file, std::int64_t position,
                                           std::int64_t sectionEnd, std::int16_t version);
 
-// The layer block of that walk.
-std::optional<TaggedBlockData> FindLayerBlock(FileView file, std::int64_t position,
-                                              std::int64_t sectionEnd, std::int16_t version);
-
 }  // namespace plymark

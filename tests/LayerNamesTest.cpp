@@ -123,9 +123,10 @@ TEST(LayerNamesDamage, OnlyTheExtraDataIsEverSeen) {
   // though the file holds them.
   const Bytes whole = NamedExtra("Abcdefg");
   const std::span<const std::uint8_t> file(whole);
-  EXPECT_EQ(ReadLayerName(file), "Abcdefg");
-  EXPECT_EQ(ReadLayerName(file.first(file.size() - 1)), "");  // the last padding byte missing
-  EXPECT_EQ(ReadLayerName(file.first(8 + 1 + 6)), "");        // one name byte missing
+  EXPECT_EQ(ReadLayerExtraData(file).Name, "Abcdefg");
+  EXPECT_EQ(ReadLayerExtraData(file.first(file.size() - 1)).Name,
+            "");                                                  // the last padding byte missing
+  EXPECT_EQ(ReadLayerExtraData(file.first(8 + 1 + 6)).Name, "");  // one name byte missing
 
   // Extra data is looked into as far as the file goes, never past its end.
   const FileView view(file);

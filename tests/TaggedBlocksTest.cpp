@@ -151,13 +151,14 @@ TEST(LayerBlockWalk, FindsTheBlocksDataWithinTheSection) {
   section.I32(0).I32(0).Append(test::TaggedBlock("8BIM", "Patt", {1})).Append(OneLayerBlock());
   const Bytes file = WithSection(section.Data());
   const std::int32_t layerInfoEnd = kSectionStart + 8;
-  const auto found = FindLayerBlock(file, layerInfoEnd, kSectionStart + 4 + section.Size(), 1);
+  const auto found =
+      WalkGlobalTaggedBlocks(file, layerInfoEnd, kSectionStart + 4 + section.Size(), 1).LayerBlock;
   ASSERT_TRUE(found.has_value());
   // Mask info length, the Patt block (12 + 1 + pad) and the Lr16 head.
   EXPECT_EQ(found->Begin, layerInfoEnd + 4 + 14 + 12);
   EXPECT_EQ(found->End, kSectionStart + 4 + static_cast<std::int32_t>(section.Size()));
   // A section that ends before the Lr16 block is complete finds nothing.
-  EXPECT_FALSE(FindLayerBlock(file, layerInfoEnd, found->End - 1, 1).has_value());
+  EXPECT_FALSE(WalkGlobalTaggedBlocks(file, layerInfoEnd, found->End - 1, 1).LayerBlock);
 }
 
 TEST(LayerBlockDamage, DamagedRecordsInsideTheBlockAreErrors) {
