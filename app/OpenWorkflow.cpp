@@ -74,16 +74,9 @@ std::optional<OpenFailure> OpenDocument(const std::string& path, DocumentState& 
   try {
     {
       const StageTimer timer(clock, Stage::Parsing);
-      ReadFileHeader(file, state);
-      // A PSD addresses its bytes with signed 32-bit positions; only a PSB
-      // may be larger.
-      if (state.Header.Version != 2 && file.size() > kLargestPsdPosition) {
-        return OpenFailure{
-            "the file cannot be opened: it is larger than the 2 GB that a PSD file "
-            "can have"};
+      if (const auto refusal = ReadFrontSections(file, state, messages)) {
+        return OpenFailure{"the file cannot be opened: " + *refusal};
       }
-      ReadColorModeSection(file, state, messages);
-      ReadImageResourceSection(file, state);
     }
     ReadLayerSection(file, state, messages, tiles, clock);
   } catch (const PsdError& error) {

@@ -65,12 +65,9 @@ MergedImageResult ReadMergedImageOnly(const std::string& path, FileSource& files
   state.File = FileView(opened.File);
   try {
     NoMessages messages;
-    ReadFileHeader(state.File, state);
-    if (state.Header.Version != 2 && state.File.size() > kLargestPsdPosition) {
-      return {std::nullopt, "the file is larger than the 2 GB that a PSD file can have"};
+    if (const auto refusal = ReadFrontSections(state.File, state, messages)) {
+      return {std::nullopt, "the file cannot be opened: " + *refusal};
     }
-    ReadColorModeSection(state.File, state, messages);
-    ReadImageResourceSection(state.File, state);
     ReadLayerSectionBounds(state.File, state);
     SetUpColourProfile(state.File, state, messages);
   } catch (const PsdError& error) {

@@ -106,4 +106,16 @@ void ReadImageResourceSection(FileView file, DocumentState& state) {
   state.FilePos = position;
 }
 
+std::optional<std::string> ReadFrontSections(FileView file, DocumentState& state,
+                                             MessageSink& messages) {
+  ReadFileHeader(file, state);
+  // Only a PSB may be larger than its positions' 32 bits reach.
+  if (state.Header.Version != 2 && file.size() > kLargestPsdPosition) {
+    return "it is larger than the 2 GB that a PSD file can have";
+  }
+  ReadColorModeSection(file, state, messages);
+  ReadImageResourceSection(file, state);
+  return std::nullopt;
+}
+
 }  // namespace plymark
