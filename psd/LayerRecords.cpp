@@ -119,10 +119,6 @@ std::int64_t ReadLayerList(FileView file, std::int64_t position, DocumentState& 
   return position;
 }
 
-}  // namespace
-
-namespace {
-
 // Where the section's parts lie, from its two lengths.
 struct SectionBounds {
   std::int64_t LayerInfoStart = 0;  ///< 1-based position behind the layer-info length
@@ -161,26 +157,29 @@ SectionBounds ReadSectionHead(FileView file, DocumentState& state, MessageSink* 
   return {position, layerInfoEnd, sectionEnd};
 }
 
+// The global tagged blocks behind the layer info, when the section has any;
+// notes whether they give the merged image transparency.
+GlobalTaggedBlocks ReadGlobalTaggedBlocks(FileView file, const SectionBounds& bounds,
+                                          DocumentState& state) {
+  GlobalTaggedBlocks global;
+  if (bounds.LayerInfoEnd < bounds.SectionEnd) {
+    global =
+        WalkGlobalTaggedBlocks(file, bounds.LayerInfoEnd, bounds.SectionEnd, state.Header.Version);
+  }
+  state.MergedTransparencyBlock = global.MergedTransparency;
+  return global;
+}
+
 }  // namespace
 
 void ReadLayerSectionBounds(FileView file, DocumentState& state) {
-  const SectionBounds bounds = ReadSectionHead(file, state, nullptr);
-  if (bounds.LayerInfoEnd < bounds.SectionEnd) {
-    state.MergedTransparencyBlock =
-        WalkGlobalTaggedBlocks(file, bounds.LayerInfoEnd, bounds.SectionEnd, state.Header.Version)
-            .MergedTransparency;
-  }
+  ReadGlobalTaggedBlocks(file, ReadSectionHead(file, state, nullptr), state);
 }
 
 std::int64_t ReadLayerRecords(FileView file, DocumentState& state, MessageSink& messages) {
   const SectionBounds bounds = ReadSectionHead(file, state, &messages);
   if (bounds.SectionEnd == bounds.LayerInfoStart) return bounds.SectionEnd;
-  const std::int16_t version = state.Header.Version;
-  GlobalTaggedBlocks global;
-  if (bounds.LayerInfoEnd < bounds.SectionEnd) {
-    global = WalkGlobalTaggedBlocks(file, bounds.LayerInfoEnd, bounds.SectionEnd, version);
-  }
-  state.MergedTransparencyBlock = global.MergedTransparency;
+  const GlobalTaggedBlocks global = ReadGlobalTaggedBlocks(file, bounds, state);
   const auto fromLayerBlock = [&](std::int64_t otherwise) {
     return global.LayerBlock ? ReadLayerList(file, global.LayerBlock->Begin, state) : otherwise;
   };
