@@ -29,10 +29,9 @@ std::span<const std::uint8_t> FileView::BytesUpTo(std::int64_t offset, std::size
   if (offset < 0 || offset >= size()) return {};
   count = static_cast<std::size_t>(
       std::min<std::int64_t>(static_cast<std::int64_t>(count), size() - offset));
+  // In memory, the bytes are the file's whole size.
   if (file_ == nullptr || !memory_.empty()) {
-    if (static_cast<std::size_t>(offset) >= memory_.size()) return {};
-    return memory_.subspan(static_cast<std::size_t>(offset),
-                           std::min(count, memory_.size() - static_cast<std::size_t>(offset)));
+    return memory_.subspan(static_cast<std::size_t>(offset), count);
   }
   ReadAhead& window = *readAhead_;
   if (offset >= window.Offset && offset + static_cast<std::int64_t>(count) <=
