@@ -8,10 +8,9 @@
 
 #include "psd/ChannelData.h"
 #include "psd/PsdError.h"
+#include "render/DeepPlane.h"
 #include "render/DeepSamples.h"
-#include "render/InflatePlane.h"
 #include "render/LayerLoop.h"
-#include "render/RunLengthBytes.h"
 
 namespace plymark {
 namespace {
@@ -63,42 +62,19 @@ std::vector<std::uint8_t> DecodeGreyPlane(const ChannelBlock& block, std::int32_
   std::vector<std::uint8_t> grey(pixels, 0);
   const int bytesPerSample = BytesPerSample(depth);
   if (pixels == 0 || bytesPerSample == 0) return grey;
-  const std::size_t planeBytes = pixels * static_cast<std::size_t>(bytesPerSample);
-  // 8-bit samples are decoded straight into the grey plane.
-  std::vector<std::uint8_t> deep(bytesPerSample == 1 ? 0 : planeBytes, 0);
-  const std::span<std::uint8_t> plane =
-      bytesPerSample == 1 ? std::span<std::uint8_t>(grey) : std::span<std::uint8_t>(deep);
-
-  switch (block.Compression) {
-    case 0:
-      if (block.Data.size() < planeBytes) {
-        throw PsdError::Damaged(block.DataOffset,
-                                "raw data of channel " + std::to_string(name.ChannelId) +
-                                    " of layer " + std::to_string(name.Layer),
-                                "holds " + std::to_string(block.Data.size()) + " bytes for " +
-                                    std::to_string(pixels) + " samples of " +
-                                    std::to_string(bytesPerSample) + " bytes");
-      }
-      std::copy_n(block.Data.data(), planeBytes, plane.data());
-      break;
-    case 1:
-      UnpackRunLengthBytes(block, static_cast<std::size_t>(height), plane, name);
-      break;
-    case 2:
-    case 3:
-      if (!InflatePlane(block.Data, plane)) {
-        std::fill(grey.begin(), grey.end(), std::uint8_t{0});
-        return grey;
-      }
-      if (block.Compression == 3) {
-        UndoPrediction(plane, static_cast<std::size_t>(width), static_cast<std::size_t>(height),
-                       bytesPerSample);
-      }
-      break;
-    default:
-      return grey;
+  // 8-bit samples are unpacked straight into the grey plane.
+  std::vector<std::uint8_t> deep;
+  std::vector<std::uint8_t>& scratch = bytesPerSample == 1 ? grey : deep;
+  const auto samples = StoredSamples(block, width, height, bytesPerSample, scratch, name);
+  if (!samples) {
+    std::fill(grey.begin(), grey.end(), std::uint8_t{0});  // a failed inflate may have written
+    return grey;
   }
-  if (bytesPerSample != 1) ToGrey(deep, bytesPerSample, grey);
+  if (bytesPerSample != 1) {
+    ToGrey(*samples, bytesPerSample, grey);
+  } else if (samples->data() != grey.data()) {
+    std::copy_n(samples->data(), pixels, grey.data());  // raw data, viewed in place
+  }
   return grey;
 }
 
