@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cmath>
 #include <string>
 
@@ -18,9 +17,7 @@ namespace {
 constexpr std::int16_t kUserMaskChannel = -2;
 
 std::uint8_t GreyOfFloatSample(const std::uint8_t* bytes) {
-  const float sample = std::bit_cast<float>((static_cast<std::uint32_t>(bytes[0]) << 24) |
-                                            (static_cast<std::uint32_t>(bytes[1]) << 16) |
-                                            (static_cast<std::uint32_t>(bytes[2]) << 8) | bytes[3]);
+  const float sample = FloatFromBigEndian(bytes);
   // NaN fails the comparison and ends at 0. In single precision, as readers
   // that scale float planes whole do.
   const float linear = sample > 0.0f ? std::min(sample, 1.0f) : 0.0f;

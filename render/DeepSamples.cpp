@@ -5,16 +5,12 @@
 #include <cmath>
 
 namespace plymark {
-namespace {
-
 float FloatFromBigEndian(const std::uint8_t* bytes) {
   const std::uint32_t bits = (static_cast<std::uint32_t>(bytes[0]) << 24) |
                              (static_cast<std::uint32_t>(bytes[1]) << 16) |
                              (static_cast<std::uint32_t>(bytes[2]) << 8) | bytes[3];
   return std::bit_cast<float>(bits);
 }
-
-}  // namespace
 
 int BytesPerSample(std::int16_t depth) {
   switch (depth) {

@@ -17,6 +17,9 @@ constexpr std::int16_t ComponentOf16BitSample(std::uint16_t sample) {
   return static_cast<std::int16_t>((static_cast<std::uint32_t>(sample) * 255u + 32767u) / 65535u);
 }
 
+// The 32-bit float sample whose bytes are stored most significant first.
+float FloatFromBigEndian(const std::uint8_t* bytes);
+
 // A 32-bit float sample in linear light: clamped to 0..1 (NaN counts as 0),
 // encoded with the sRGB transfer curve and scaled to 0..255 with rounding.
 std::int16_t ComponentOfFloatSample(float sample);

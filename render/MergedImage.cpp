@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cmath>
 #include <exception>
 #include <string>
@@ -102,13 +101,6 @@ const std::array<std::uint8_t, 65536>& UnblendedFromWhite() {
 std::uint8_t AlphaOfFloatSample(float sample) {
   const float coverage = sample > 0.0f ? std::min(sample, 1.0f) : 0.0f;
   return static_cast<std::uint8_t>(std::lround(coverage * 255.0f));
-}
-
-float FloatFromBigEndian(const std::uint8_t* bytes) {
-  const std::uint32_t bits = (static_cast<std::uint32_t>(bytes[0]) << 24) |
-                             (static_cast<std::uint32_t>(bytes[1]) << 16) |
-                             (static_cast<std::uint32_t>(bytes[2]) << 8) | bytes[3];
-  return std::bit_cast<float>(bits);
 }
 
 // Scales a stored row of `depth`-bit samples to 8-bit components in `out`
