@@ -30,6 +30,14 @@ struct ChannelInfoRecord {
   std::int64_t ChannelLength = 0;  ///< stored bytes, the 2-byte compression code included
 };
 
+// Where one tagged block's data lies in the file. The data is read when a
+// reader wants it, through the document's FileView.
+struct TaggedBlockRef {
+  std::string Key;          ///< four characters: "lsct", "lfx2", "TySh", ...
+  std::int64_t Offset = 0;  ///< byte offset of the data's first byte in the file
+  std::int64_t Length = 0;  ///< the stored length, without padding
+};
+
 // A layer's user mask, from the layer mask data in the record's extra data;
 // its pixels are the layer's channel -2.
 struct LayerMask {
@@ -38,7 +46,26 @@ struct LayerMask {
   std::int32_t Bottom = 0;
   std::int32_t Right = 0;
   std::uint8_t DefaultColor = 0;  ///< the mask's value outside its rectangle: 0 or 255
-  std::uint8_t Flags = 0;         ///< bit 0 position relative to layer, bit 1 disabled, ...
+  /// bit 0 position relative to layer, bit 1 disabled, bit 2 inverted
+  /// (obsolete), bit 3 rendered from other data (a vector mask's raster), bit 4
+  /// parameters follow
+  std::uint8_t Flags = 0;
+  /// The real user mask (channel -3) of a layer that has both a user mask and
+  /// a vector mask: layer mask data of 36 bytes or more.
+  struct RealUserMask {
+    std::uint8_t Flags = 0;  ///< as Flags
+    std::uint8_t DefaultColor = 0;
+    std::int32_t Top = 0;
+    std::int32_t Left = 0;
+    std::int32_t Bottom = 0;
+    std::int32_t Right = 0;
+  };
+  std::optional<RealUserMask> Real;
+  // The mask parameters (flags bit 4): density 0..255 and feather in pixels.
+  std::optional<std::uint8_t> UserMaskDensity;
+  std::optional<double> UserMaskFeather;
+  std::optional<std::uint8_t> VectorMaskDensity;
+  std::optional<double> VectorMaskFeather;
 };
 
 struct LayerRecord {
@@ -61,6 +88,12 @@ struct LayerRecord {
   /// The type of the record's section divider block (`lsct` or `lsdk`): 1 open
   /// group, 2 closed group, 3 the divider that bounds a group; 0 other or none.
   std::int32_t SectionDividerSetting = 0;
+  /// The blending ranges as stored: composite grey source and destination
+  /// ranges, then one pair per channel, four bytes each (black low and high,
+  /// white low and high).
+  std::vector<std::uint8_t> BlendingRanges;
+  /// The tagged blocks of the extra data, in file order.
+  std::vector<TaggedBlockRef> Blocks;
 };
 
 // What a record is in the layer tree.
@@ -133,6 +166,9 @@ struct DocumentState {
   /// has a transparency channel.
   bool MergedTransparencyBlock = false;
   std::int64_t ImageDataOffset = 0;  ///< byte offset of the image data section (the merged image)
+  /// The global tagged blocks behind the layer info (patterns, linked files,
+  /// text engine data, ...), in file order.
+  std::vector<TaggedBlockRef> GlobalBlocks;
   std::vector<LayerRecord> Layers;
   std::vector<LayerPlace> Places;  ///< one per record of Layers
   std::vector<ChannelTableEntry> ChannelData;

@@ -1,6 +1,7 @@
 #include "psd/LayerExtraData.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
@@ -17,6 +18,7 @@ class ExtraDataCursor {
   explicit ExtraDataCursor(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
 
   std::size_t Left() const { return bytes_.size() - offset_; }
+  std::size_t Offset() const { return offset_; }
 
   std::optional<std::uint32_t> UInt32() {
     if (Left() < 4) return std::nullopt;
@@ -37,12 +39,6 @@ class ExtraDataCursor {
     const auto taken = bytes_.subspan(offset_, static_cast<std::size_t>(count));
     offset_ += static_cast<std::size_t>(count);
     return taken;
-  }
-
-  // Skips a 4-byte length and the bytes it announces.
-  bool SkipLengthAndBytes() {
-    const auto length = UInt32();
-    return length && Bytes(*length);
   }
 
  private:
@@ -110,9 +106,11 @@ std::int32_t DividerSetting(std::span<const std::uint8_t> data) {
 struct TaggedBlockFacts {
   std::optional<std::string> UnicodeName;
   std::int32_t SectionDividerSetting = 0;
+  std::vector<TaggedBlockRef> Blocks;
 };
 
-TaggedBlockFacts WalkTaggedBlocks(ExtraDataCursor cursor, std::int16_t version) {
+TaggedBlockFacts WalkTaggedBlocks(ExtraDataCursor cursor, std::int16_t version,
+                                  std::int64_t fileOffset) {
   TaggedBlockFacts facts;
   bool dividerSeen = false;
   while (cursor.Left() >= 12) {
@@ -123,8 +121,11 @@ TaggedBlockFacts WalkTaggedBlocks(ExtraDataCursor cursor, std::int16_t version) 
                             ? cursor.UInt64()
                             : std::optional<std::uint64_t>(cursor.UInt32());
     if (!length) break;
+    const std::size_t dataOffset = cursor.Offset();
     const auto data = cursor.Bytes(*length);
     if (!data) break;
+    facts.Blocks.push_back({std::string(key), fileOffset + static_cast<std::int64_t>(dataOffset),
+                            static_cast<std::int64_t>(*length)});
     if (key == "luni" && !facts.UnicodeName) {
       facts.UnicodeName = UnicodeName(*data);
       if (!facts.UnicodeName) facts.UnicodeName = std::string();  // refused: the Pascal name
@@ -143,20 +144,52 @@ TaggedBlockFacts WalkTaggedBlocks(ExtraDataCursor cursor, std::int16_t version) 
   return facts;
 }
 
-// The layer mask data: rectangle, default colour and flags come first; mask
-// parameters and the real user mask that may follow belong to channel -3 and
-// vector masks, which are not read. Fewer than 18 bytes describe no mask.
+// The layer mask data: rectangle, default colour and flags come first. Data
+// of 36 bytes or more then holds the real user mask's flags, default colour
+// and rectangle (channel -3); behind them, when flags bit 4 is set, a byte
+// says which mask parameters follow: bit 0 user mask density (1 byte), bit 1
+// user mask feather (8-byte double), bit 2 vector mask density, bit 3 vector
+// mask feather. Fewer than 18 bytes describe no mask; parameters that do not
+// fit are left out.
 std::optional<LayerMask> ReadMask(std::span<const std::uint8_t> data) {
   ExtraDataCursor cursor(data);
   if (cursor.Left() < 18) return std::nullopt;
   const auto edge = [&cursor] { return static_cast<std::int32_t>(*cursor.UInt32()); };
+  const auto byte = [&cursor] { return (*cursor.Bytes(1))[0]; };
   LayerMask mask;
   mask.Top = edge();
   mask.Left = edge();
   mask.Bottom = edge();
   mask.Right = edge();
-  mask.DefaultColor = (*cursor.Bytes(1))[0];
-  mask.Flags = (*cursor.Bytes(1))[0];
+  mask.DefaultColor = byte();
+  mask.Flags = byte();
+  if (data.size() >= 36) {
+    LayerMask::RealUserMask real;
+    real.Flags = byte();
+    real.DefaultColor = byte();
+    real.Top = edge();
+    real.Left = edge();
+    real.Bottom = edge();
+    real.Right = edge();
+    mask.Real = real;
+  }
+  if ((mask.Flags & 0x10) == 0 || cursor.Left() < 1) return mask;
+  const std::uint8_t present = byte();
+  const auto density = [&](int bit, std::optional<std::uint8_t>& into) {
+    if ((present & (1 << bit)) != 0 && cursor.Left() >= 1) into = byte();
+  };
+  const auto feather = [&](int bit, std::optional<double>& into) {
+    if ((present & (1 << bit)) == 0) return;
+    const auto bits = cursor.UInt64();
+    if (!bits) return;
+    double value = 0;
+    std::memcpy(&value, &*bits, sizeof value);
+    into = value;
+  };
+  density(0, mask.UserMaskDensity);
+  feather(1, mask.UserMaskFeather);
+  density(2, mask.VectorMaskDensity);
+  feather(3, mask.VectorMaskFeather);
   return mask;
 }
 
@@ -167,7 +200,8 @@ std::string PascalNameToUtf8(std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
-LayerExtraData ReadLayerExtraData(std::span<const std::uint8_t> extraData, std::int16_t version) {
+LayerExtraData ReadLayerExtraData(std::span<const std::uint8_t> extraData, std::int16_t version,
+                                  std::int64_t fileOffset) {
   LayerExtraData read;
   ExtraDataCursor cursor(extraData);
   const auto maskLength = cursor.UInt32();
@@ -175,7 +209,11 @@ LayerExtraData ReadLayerExtraData(std::span<const std::uint8_t> extraData, std::
   const auto maskData = cursor.Bytes(*maskLength);
   if (!maskData) return read;
   read.Mask = ReadMask(*maskData);
-  if (!cursor.SkipLengthAndBytes()) return read;  // blending ranges
+  const auto rangesLength = cursor.UInt32();
+  if (!rangesLength) return read;
+  const auto ranges = cursor.Bytes(*rangesLength);
+  if (!ranges) return read;
+  read.BlendingRanges.assign(ranges->begin(), ranges->end());
   const auto lengthByte = cursor.Bytes(1);
   if (!lengthByte) return read;
   const std::size_t length = (*lengthByte)[0];
@@ -186,9 +224,10 @@ LayerExtraData ReadLayerExtraData(std::span<const std::uint8_t> extraData, std::
   // ends inside this padding has no tagged blocks.
   const std::size_t padding = (4 - (1 + length) % 4) % 4;
   if (!cursor.Bytes(padding)) return read;
-  TaggedBlockFacts facts = WalkTaggedBlocks(cursor, version);
+  TaggedBlockFacts facts = WalkTaggedBlocks(cursor, version, fileOffset);
   if (facts.UnicodeName && !facts.UnicodeName->empty()) read.Name = std::move(*facts.UnicodeName);
   read.SectionDividerSetting = facts.SectionDividerSetting;
+  read.Blocks = std::move(facts.Blocks);
   return read;
 }
 

@@ -86,10 +86,12 @@ void ReadLayerRecord(FileView file, std::int16_t version, std::int64_t& position
     const auto extra = file.BytesUpTo(
         position - 1,
         std::min(static_cast<std::size_t>(record.ExtraLength), kLargestExtraDataLookedInto));
-    LayerExtraData read = ReadLayerExtraData(extra, version);
+    LayerExtraData read = ReadLayerExtraData(extra, version, position - 1);
     record.Name = std::move(read.Name);
     record.Mask = read.Mask;
     record.SectionDividerSetting = read.SectionDividerSetting;
+    record.BlendingRanges = std::move(read.BlendingRanges);
+    record.Blocks = std::move(read.Blocks);
   }
   // The extra data is skipped by its length, which may even move backwards.
   position = AdvancePosition(position, record.ExtraLength, extraField, LargestPosition(version));
@@ -138,6 +140,7 @@ SectionBounds ReadSectionHead(FileView file, DocumentState& state, MessageSink* 
   state.Layers.clear();
   state.Places.clear();
   state.MergedTransparencyBlock = false;
+  state.GlobalBlocks.clear();
   if (messages != nullptr && state.LayerSectionLength > 0) {
     messages->ShowMessage(std::to_string(state.LayerSectionLength));
   }
@@ -167,6 +170,7 @@ GlobalTaggedBlocks ReadGlobalTaggedBlocks(FileView file, const SectionBounds& bo
         WalkGlobalTaggedBlocks(file, bounds.LayerInfoEnd, bounds.SectionEnd, state.Header.Version);
   }
   state.MergedTransparencyBlock = global.MergedTransparency;
+  state.GlobalBlocks = global.Blocks;
   return global;
 }
 

@@ -23,6 +23,12 @@ bool IsSignature(std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
+const TaggedBlockRef* FindBlock(const std::vector<TaggedBlockRef>& blocks, std::string_view key) {
+  const auto found = std::find_if(blocks.begin(), blocks.end(),
+                                  [key](const TaggedBlockRef& block) { return block.Key == key; });
+  return found != blocks.end() ? &*found : nullptr;
+}
+
 bool HasEightByteLength(std::int16_t version, std::string_view key) {
   // The format's own list, and "cinf", which PSB writers store the same way.
   static constexpr std::array<std::string_view, 14> kKeys = {"LMsk", "Lr16", "Lr32", "Layr", "Mt16",
@@ -54,6 +60,7 @@ GlobalTaggedBlocks WalkGlobalTaggedBlocks(FileView file, std::int64_t position,
     const std::int64_t dataBegin = p + kTaggedBlockSignatureAndKey + lengthSize;
     if (length > static_cast<std::uint64_t>(end - dataBegin)) return found;
     const auto dataLength = static_cast<std::int64_t>(length);
+    found.Blocks.push_back({key, dataBegin - 1, dataLength});
     if ((key == "Lr16" || key == "Lr32" || key == "Layr") && !found.LayerBlock) {
       found.LayerBlock = TaggedBlockData{dataBegin, dataBegin + dataLength};
     }

@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
+#include "psd/DocumentState.h"
 #include "psd/FieldReader.h"
 
 namespace plymark {
@@ -14,6 +16,9 @@ struct TaggedBlockData {
   std::int64_t Begin = 0;
   std::int64_t End = 0;
 };
+
+// The first block of `key` among `blocks`, or null.
+const TaggedBlockRef* FindBlock(const std::vector<TaggedBlockRef>& blocks, std::string_view key);
 
 // In a PSB (version 2) the blocks of these keys store their length in 8
 // bytes, every other block in 4, as in a PSD.
@@ -27,6 +32,8 @@ struct GlobalTaggedBlocks {
   std::optional<TaggedBlockData> LayerBlock;
   /// "Mtrn", "Mt16" or "Mt32": the merged image has transparency.
   bool MergedTransparency = false;
+  /// Every block the walk passed, with its data's 0-based file offset.
+  std::vector<TaggedBlockRef> Blocks;
 };
 
 // Walks from `position` (where the layer info ends) over the global layer

@@ -69,6 +69,33 @@ TEST(LayerExtraData, MaskAndSectionDividerAreReadBesideTheName) {
   }
 }
 
+TEST(LayerExtraData, RealUserMaskParametersAndBlockOffsetsAreKept) {
+  // As the maker writes a layer with a vector mask and a user mask: the
+  // vector mask's raster first (flags: rendered, parameters follow), the real
+  // user mask behind it, then density 64 and feather 5.0.
+  ByteWriter mask;
+  mask.I32(0).I32(4).I32(62).I32(58).U8(255).U8(0x18);
+  mask.U8(0).U8(255).I32(1).I32(2).I32(3).I32(4);
+  mask.U8(0x03).U8(64).I64(0x4014000000000000).U8(0).U8(0);
+  const Bytes extra = LayerExtra("M", mask.Data(), TaggedBlock("8BIM", "iOpa", {128, 0, 0, 0}));
+  const LayerExtraData read = ReadLayerExtraData(extra, 1, 1000);
+  ASSERT_TRUE(read.Mask && read.Mask->Real);
+  EXPECT_EQ(read.Mask->Real->DefaultColor, 255);
+  EXPECT_EQ((std::vector<std::int32_t>{read.Mask->Real->Top, read.Mask->Real->Left,
+                                       read.Mask->Real->Bottom, read.Mask->Real->Right}),
+            (std::vector<std::int32_t>{1, 2, 3, 4}));
+  EXPECT_EQ(read.Mask->UserMaskDensity, 64);
+  EXPECT_EQ(read.Mask->UserMaskFeather, 5.0);
+  EXPECT_FALSE(read.Mask->VectorMaskDensity);
+  ASSERT_EQ(read.Blocks.size(), 1u);
+  EXPECT_EQ(read.Blocks[0].Key, "iOpa");
+  EXPECT_EQ(read.Blocks[0].Length, 4);
+  // Behind the mask data, the empty blending ranges, the padded name and the
+  // block's 12-byte head.
+  EXPECT_EQ(read.Blocks[0].Offset, 1000 + 4 + 48 + 4 + 4 + 12);
+  EXPECT_EQ(extra[static_cast<std::size_t>(read.Blocks[0].Offset - 1000)], 128);
+}
+
 // Records with the given section divider settings and names, bottom-most first.
 std::vector<LayerRecord> Records(const std::vector<std::pair<std::int32_t, std::string>>& list) {
   std::vector<LayerRecord> records;
