@@ -36,8 +36,10 @@ Block Levels(std::vector<std::array<int, 5>> records) {
   return block;
 }
 
-// Hue/saturation: colourise flag, colourisation, master, the maker's default ranges.
-Block HueSaturation(int colorize, std::array<int, 3> colorization, std::array<int, 3> master) {
+// Hue/saturation: colourise flag, colourisation, master, the maker's default
+// ranges (reds 315..345..15..45, then every 60 degrees), the reds' hue shift.
+Block HueSaturation(int colorize, std::array<int, 3> colorization, std::array<int, 3> master,
+                    int redsHue = 0) {
   Block block;
   block.I16(2).U8(colorize).U8(0);
   for (int v : colorization) block.I16(v);
@@ -45,7 +47,7 @@ Block HueSaturation(int colorize, std::array<int, 3> colorization, std::array<in
   for (int range = 0; range < 6; ++range) {
     const int start = 315 + 60 * range;
     for (int limit : {start, start + 30, start + 60, start + 90}) block.I16(limit % 360);
-    block.I16(0).I16(0).I16(0);
+    block.I16(range == 0 ? redsHue : 0).I16(0).I16(0);
   }
   return block;
 }
@@ -132,6 +134,23 @@ TEST(Adjustments, DeeperDocuments) {
   const auto grey =
       Apply("hue2", HueSaturation(0, {0, 0, 0}, {90, 0, 50}), {0.5f, 0, 0}, {1, 8, 1});
   EXPECT_NEAR(grey[0], 0.75f, 1e-3f);
+}
+
+// A colour range shifts its own hues fully, the hues in its fades partly.
+TEST(Adjustments, HueRangesFadeAtTheirEdges) {
+  const Block reds = HueSaturation(0, {0, 0, 0}, {0, 0, 0}, 60);
+  const struct {
+    std::array<float, 3> In, Out;
+  } cases[] = {
+      {{1, 0, 0}, {1, 1, 0}},                // red, full weight: to yellow
+      {{1, 0.5f, 0}, {1, 1, 0}},             // hue 30, half way down the fade: 30 + 30
+      {{1, 5.0f / 6, 0}, {1, 5.0f / 6, 0}},  // hue 50, past the fade
+      {{0, 0, 1}, {0, 0, 1}},
+  };
+  for (const auto& c : cases) {
+    const auto out = Apply("hue2", reds, c.In);
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(out[i], c.Out[i], 1e-4f) << i;
+  }
 }
 
 // Damaged, unknown or undrawable settings are a problem text, never a throw.

@@ -12,7 +12,7 @@ namespace plymark::adjustments {
 namespace {
 
 struct ExposureSettings {
-  float Stops = 0;   ///< exposure, in stops: light x 2^Stops
+  float Gain = 1;    ///< 2^exposure, the exposure being in stops
   float Offset = 0;  ///< added to linear light
   float Gamma = 1;   ///< gamma correction: light^(1 / Gamma)
 };
@@ -25,8 +25,7 @@ struct ExposureSettings {
 // 20 stops over a bright 32-bit value stay finite.
 float Expose(const ExposureSettings& settings, float light) {
   constexpr float kLargestLight = 65504.0f;
-  const float exposed =
-      std::clamp(light * std::exp2(settings.Stops) + settings.Offset, 0.0f, kLargestLight);
+  const float exposed = std::clamp(light * settings.Gain + settings.Offset, 0.0f, kLargestLight);
   return settings.Gamma == 1.0f ? exposed
                                 : std::min(kLargestLight, std::pow(exposed, 1.0f / settings.Gamma));
 }
@@ -62,7 +61,7 @@ AdjustmentRead ReadExposure(std::span<const std::uint8_t> data, const Adjustment
   ReadInt16(view, position, "exposure version");
   ExposureSettings settings;
   // The dialog's ranges: -20..20 stops, offset -0.5..0.5, gamma 0.01..9.99.
-  settings.Stops = std::clamp(ReadFloat(view, position, "exposure"), -20.0f, 20.0f);
+  settings.Gain = std::exp2(std::clamp(ReadFloat(view, position, "exposure"), -20.0f, 20.0f));
   settings.Offset = std::clamp(ReadFloat(view, position, "exposure offset"), -0.5f, 0.5f);
   settings.Gamma = std::clamp(ReadFloat(view, position, "exposure gamma"), 0.01f, 9.99f);
   if (space.ColorMode != color_mode::kRgb && !IsOneTone(space.ColorMode)) {

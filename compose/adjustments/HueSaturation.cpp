@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <vector>
 
 #include "compose/adjustments/AdjustmentReaders.h"
 #include "compose/adjustments/ChannelTables.h"
@@ -40,17 +41,31 @@ float Wrap360(float degrees) {
   return wrapped < 0.0f ? wrapped + 360.0f : wrapped;
 }
 
-// How much of a range's shift a hue takes, 0 to 1.
-float RangeWeight(const HueRange& range, float hue) {
-  const float begin = range.FadeIn + Wrap360(range.Begin - range.FadeIn);
-  const float end = begin + Wrap360(range.End - range.Begin);
-  const float fadeOut = end + Wrap360(range.FadeOut - range.End);
-  const float x = range.FadeIn + Wrap360(hue - range.FadeIn);
-  if (x < begin) return (x - range.FadeIn) / (begin - range.FadeIn);
-  if (x <= end) return 1.0f;
-  if (x < fadeOut) return (fadeOut - x) / (fadeOut - end);
-  return 0.0f;
-}
+// A range's limits laid out in increasing order from its FadeIn, for a
+// weight per pixel with one wrap.
+struct UnwrappedRange {
+  float FadeIn = 0;
+  float Begin = 0;
+  float End = 0;
+  float FadeOut = 0;
+  HueShift Shift;
+
+  explicit UnwrappedRange(const HueRange& range)
+      : FadeIn(range.FadeIn),
+        Begin(FadeIn + Wrap360(range.Begin - range.FadeIn)),
+        End(Begin + Wrap360(range.End - range.Begin)),
+        FadeOut(End + Wrap360(range.FadeOut - range.End)),
+        Shift(range.Shift) {}
+
+  // How much of the range's shift a hue takes, 0 to 1.
+  float Weight(float hue) const {
+    const float x = FadeIn + Wrap360(hue - FadeIn);
+    if (x < Begin) return (x - FadeIn) / (Begin - FadeIn);
+    if (x <= End) return 1.0f;
+    if (x < FadeOut) return (FadeOut - x) / (FadeOut - End);
+    return 0.0f;
+  }
+};
 
 // Lightness mixes towards white (above 0) or black (below), as the maker's
 // -100 and 100 give black and white.
@@ -86,7 +101,14 @@ void FromHsl(float hue, float saturation, float lightness, float* rgb) {
 // by each range's weight at the pixel's own hue.
 class HueSaturation final : public Adjustment {
  public:
-  explicit HueSaturation(HueSaturationSettings settings) : settings_(settings) {}
+  explicit HueSaturation(const HueSaturationSettings& settings) : settings_(settings) {
+    for (const HueRange& range : settings.Ranges) {
+      const HueShift& shift = range.Shift;
+      if (shift.Hue != 0.0f || shift.Saturation != 0.0f || shift.Lightness != 0.0f) {
+        ranges_.emplace_back(range);
+      }
+    }
+  }
 
   void Apply(std::span<float* const> channels, std::size_t count) const override {
     if (channels.size() < 3) return;
@@ -120,8 +142,8 @@ class HueSaturation final : public Adjustment {
       } else {
         hue = 60.0f * ((rgb[0] - rgb[1]) / chroma + 4.0f);
       }
-      for (const HueRange& range : settings_.Ranges) {
-        const float weight = RangeWeight(range, hue);
+      for (const UnwrappedRange& range : ranges_) {
+        const float weight = range.Weight(hue);
         shift.Hue += weight * range.Shift.Hue;
         shift.Saturation += weight * range.Shift.Saturation;
         shift.Lightness += weight * range.Shift.Lightness;
@@ -139,6 +161,7 @@ class HueSaturation final : public Adjustment {
   }
 
   HueSaturationSettings settings_;
+  std::vector<UnwrappedRange> ranges_;  ///< those that shift anything
 };
 
 HueShift ReadShift(const FileView& view, std::int64_t& position) {
