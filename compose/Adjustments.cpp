@@ -1,27 +1,73 @@
 #include "compose/Adjustments.h"
 
-#include <algorithm>
 #include <array>
+
+#include "compose/adjustments/AdjustmentReaders.h"
+#include "psd/PsdError.h"
 
 namespace plymark {
 namespace {
 
-// The keys of every adjustment layer the format defines.
-// (`CgEd` rides beside `brit` and is no layer kind of its own.)
-constexpr std::array<std::string_view, 17> kAdjustmentKeys = {
-    "levl", "curv", "brit", "expA", "hue2", "hue ", "nvrt", "post", "thrs",
-    "vibA", "blnc", "blwh", "phfl", "mixr", "grdm", "selc", "clrL"};
+using Reader = AdjustmentRead (*)(std::span<const std::uint8_t>, const AdjustmentSpace&);
+
+// Every adjustment layer key the format defines, with the reader of those
+// drawn so far. (`CgEd` rides beside `brit` and is no layer kind of its own.)
+struct AdjustmentKind {
+  std::string_view Key;
+  std::string_view Name;
+  Reader Read;
+};
+
+constexpr std::array<AdjustmentKind, 17> kKinds = {{
+    {"levl", "levels", adjustments::ReadLevels},
+    {"curv", "curves", adjustments::ReadCurves},
+    {"brit", "brightness/contrast", adjustments::ReadLegacyBrightnessContrast},
+    {"expA", "exposure", adjustments::ReadExposure},
+    {"hue2", "hue/saturation", adjustments::ReadHueSaturation},
+    {"hue ", "hue/saturation (Photoshop 4)", nullptr},
+    {"nvrt", "invert", adjustments::ReadInvert},
+    {"post", "posterize", adjustments::ReadPosterize},
+    {"thrs", "threshold", adjustments::ReadThreshold},
+    {"vibA", "vibrance", nullptr},
+    {"blnc", "colour balance", nullptr},
+    {"blwh", "black & white", nullptr},
+    {"phfl", "photo filter", nullptr},
+    {"mixr", "channel mixer", nullptr},
+    {"grdm", "gradient map", nullptr},
+    {"selc", "selective colour", nullptr},
+    {"clrL", "colour lookup", nullptr},
+}};
+
+const AdjustmentKind* FindKind(std::string_view key) {
+  for (const auto& kind : kKinds) {
+    if (kind.Key == key) return &kind;
+  }
+  return nullptr;
+}
 
 }  // namespace
 
 bool IsAdjustmentKey(std::string_view key) {
-  return std::find(kAdjustmentKeys.begin(), kAdjustmentKeys.end(), key) != kAdjustmentKeys.end();
+  return FindKind(key) != nullptr;
 }
 
-AdjustmentRead ReadAdjustment(std::string_view key, std::span<const std::uint8_t>,
-                              const AdjustmentSpace&) {
-  if (!IsAdjustmentKey(key)) return {};
-  return {nullptr, "the adjustment is not drawn"};
+std::string_view AdjustmentName(std::string_view key) {
+  const AdjustmentKind* kind = FindKind(key);
+  return kind == nullptr ? std::string_view{} : kind->Name;
+}
+
+AdjustmentRead ReadAdjustment(std::string_view key, std::span<const std::uint8_t> data,
+                              const AdjustmentSpace& space) {
+  const AdjustmentKind* kind = FindKind(key);
+  if (kind == nullptr) return {};
+  const std::string name(kind->Name);
+  if (kind->Read == nullptr) return {nullptr, name + " adjustment (not drawn yet)"};
+  try {
+    return kind->Read(data, space);
+  } catch (const PsdError& error) {
+    return {nullptr, name + " adjustment (its settings are cut short or damaged: " + error.Field() +
+                         " at byte " + std::to_string(error.Offset()) + " of the block)"};
+  }
 }
 
 }  // namespace plymark

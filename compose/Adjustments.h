@@ -38,12 +38,19 @@ struct AdjustmentRead {
 // Reads the settings block of adjustment key `key` ("levl", "curv", "brit",
 // "expA", "hue2", "nvrt", "post", "thrs") from its bytes. A key that is not
 // an adjustment gives no adjustment and no problem; damaged or unsupported
-// settings give a problem, never an exception.
+// settings, and the adjustment kinds not drawn yet, give a problem, never an
+// exception. Since CS3 the maker writes `brit` as zeros and keeps the real
+// brightness and contrast in a `CgEd` block: the caller draws `brit` only on
+// a record without `CgEd`.
 AdjustmentRead ReadAdjustment(std::string_view key, std::span<const std::uint8_t> data,
                               const AdjustmentSpace& space);
 
 // True for the keys of the tagged blocks that make a layer an adjustment
 // layer, those ReadAdjustment draws and those it does not yet.
 bool IsAdjustmentKey(std::string_view key);
+
+// What an adjustment key is called in messages ("levels", "vibrance", ...);
+// empty for a key that is no adjustment.
+std::string_view AdjustmentName(std::string_view key);
 
 }  // namespace plymark

@@ -1,7 +1,9 @@
 #include "compose/BlendModes.h"
 
 #include <array>
+
 #include <utility>
+#include "psd/ColorModeCodes.h"
 
 namespace plymark {
 namespace {
@@ -62,6 +64,30 @@ BlendModeTraits TraitsOf(BlendMode mode) {
       return {true, true, 0.0f};
     default:
       return {};
+  }
+}
+
+BlendMode DrawnBlendMode(BlendMode mode, std::int16_t colorMode) {
+  if (mode == BlendMode::PassThrough || mode == BlendMode::Dissolve) return BlendMode::Normal;
+  const bool oneTone = colorMode == color_mode::kGrayscale || colorMode == color_mode::kDuotone ||
+                       colorMode == color_mode::kMultichannel;
+  if (oneTone && !TraitsOf(mode).Separable) return BlendMode::Normal;
+  return mode;
+}
+
+CmykBlack CmykBlackOf(BlendMode mode) {
+  switch (mode) {
+    case BlendMode::Hue:
+    case BlendMode::Saturation:
+    case BlendMode::Color:
+      return CmykBlack::Backdrop;
+    case BlendMode::Luminosity:
+      return CmykBlack::Source;
+    case BlendMode::DarkerColor:
+    case BlendMode::LighterColor:
+      return CmykBlack::PickedPixel;
+    default:
+      return CmykBlack::Blended;
   }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -57,5 +58,22 @@ struct BlendModeTraits {
   float Neutral = 0.0f;
 };
 BlendModeTraits TraitsOf(BlendMode mode);
+
+// The colour-mode rules of the loop. Every mode blends the stored values
+// scaled to 0..1: CMYK's inverted inks (so a non-separable mode takes stored
+// C, M, Y as red, green and blue), Lab's L, a and b, duotone's one channel.
+
+// The mode drawn in a document of header colour mode `colorMode`: grey,
+// duotone and multichannel documents have no hue to take or give, so the
+// non-separable modes draw as Normal there; pass-through and dissolve draw as
+// Normal everywhere (dissolve's noise cannot be matched).
+BlendMode DrawnBlendMode(BlendMode mode, std::int16_t colorMode);
+
+// Where a CMYK pixel's black comes from: separable modes blend it as any
+// other ink; hue, saturation and colour keep the backdrop's black, luminosity
+// takes the source's; darker and lighter colour take the black of the pixel
+// they pick.
+enum class CmykBlack { Blended, Backdrop, Source, PickedPixel };
+CmykBlack CmykBlackOf(BlendMode mode);
 
 }  // namespace plymark

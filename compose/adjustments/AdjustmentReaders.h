@@ -1,0 +1,25 @@
+#pragma once
+
+// One reader per adjustment kind whose settings are a binary block. Each
+// reads `data` (the tagged block's bytes) bounds-checked through a FileView,
+// so a block cut short throws PsdError with the offset inside the block;
+// ReadAdjustment turns that into a problem text. A reader returns a problem
+// of its own for settings it cannot draw in `space`.
+
+#include <span>
+
+#include "compose/Adjustments.h"
+
+namespace plymark::adjustments {
+
+AdjustmentRead ReadLevels(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
+AdjustmentRead ReadCurves(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
+AdjustmentRead ReadLegacyBrightnessContrast(std::span<const std::uint8_t> data,
+                                            const AdjustmentSpace& space);
+AdjustmentRead ReadExposure(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
+AdjustmentRead ReadHueSaturation(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
+AdjustmentRead ReadInvert(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
+AdjustmentRead ReadPosterize(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
+AdjustmentRead ReadThreshold(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
+
+}  // namespace plymark::adjustments
