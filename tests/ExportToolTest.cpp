@@ -253,6 +253,25 @@ TEST_F(ExportToolTest, SeveralFilesGoIntoTheirOwnFoldersAndADamagedOneIsReported
   EXPECT_EQ(FilesIn(Output("whole")), (QStringList{"a", "b"}));
 }
 
+// A layer whose transparency channel is damaged is written opaque, with one
+// message, and the rest of the export goes on.
+TEST_F(ExportToolTest, ADamagedTransparencyChannelCostsOnlyTheLayersAlpha) {
+  TestDocument document;
+  document.Layers = {SolidLayer(0, 0, 2, 2, 40, 50, 60), SolidLayer(1, 1, 3, 3, 1, 2, 3)};
+  document.Layers[0].Extra = test::NamedExtra("Ink");
+  document.Layers[0].Channels[0].Data.clear();  // channel -1 of length 2: no samples
+  const QString out = Output("out");
+  const auto run = RunExport({WritePsd("damaged.psd", test::BuildPsd(document)), out});
+  ASSERT_EQ(run.ExitCode, 0) << run.Errors.toStdString();
+  EXPECT_EQ(run.Errors.count("Layer 0 \"Ink\": its transparency channel (-1)"), 1)
+      << run.Errors.toStdString();
+  const QImage layer(QDir(out).filePath("layer-0.png"));
+  EXPECT_FALSE(layer.hasAlphaChannel());
+  EXPECT_EQ(layer.pixel(1, 1), qRgb(40, 50, 60));
+  EXPECT_TRUE(QImage(QDir(out).filePath("layer-1.png")).hasAlphaChannel());
+  EXPECT_TRUE(QFile::exists(QDir(out).filePath("composite.png")));
+}
+
 // The header says which profile the document embeds and whether its colours
 // were converted; a profile that cannot be used is said on standard error.
 TEST_F(ExportToolTest, TheLayerTableNamesTheColourProfileAndWhetherItWasApplied) {

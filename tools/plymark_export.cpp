@@ -95,7 +95,7 @@ QString ExportFile(const QString& file, const QString& outputFolder, const Expor
         // The transparency channel is read here, on the Open's thread, and
         // written with the painted colours as RGBA.
         auto alpha = std::make_shared<std::optional<std::vector<std::uint8_t>>>(
-            plymark::LayerAlpha(state, layer, image, settings.WithAlpha));
+            plymark::LayerAlpha(state, layer, image, settings.WithAlpha, messages));
         writes.push_back(settings.Writes.Submit(
             image,
             [&, layer, layers, alpha](const QImage& painted) {
