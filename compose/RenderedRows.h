@@ -41,6 +41,8 @@ class RenderedRows {
   std::array<std::vector<std::uint16_t>, 4> wide_;
   std::vector<std::uint8_t> alpha_;
   std::vector<std::uint32_t> words_;
+  std::vector<float> flat_;   ///< a plane flattened over white
+  std::vector<float> zeros_;  ///< a plane the band does not have
   SrgbScratch scratch_;
 };
 

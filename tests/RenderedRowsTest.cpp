@@ -69,7 +69,10 @@ TEST(RenderedRows, DrawnColoursBecomeWhatTheMergedImageOfTheSameSamplesBecomes) 
     std::int16_t Depth;
     std::vector<std::vector<std::uint16_t>> Samples;
   } cases[] = {
-      {"grey", 1, 8, {{0, 77, 128, 255}}},
+      {"grey, more than a vector's width",
+       1,
+       8,
+       {{0, 77, 128, 255, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 254, 100, 200, 50}}},
       {"CMYK through the default press profile",
        4,
        8,
