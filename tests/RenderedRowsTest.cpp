@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "compose/ReducedRender.h"
 #include "compose/RenderedRows.h"
 #include "render/ColourManagement.h"
 #include "render/MergedImage.h"
@@ -120,6 +121,35 @@ TEST(RenderedRows, CoverageIsAlphaByTheMergedImagesRuleElseFlattenedOverWhite) {
     rows.Bytes(row.Band, 0, bytes.data());
     EXPECT_EQ(bytes, c.Expected) << c.What;
   }
+}
+
+// A 5 x 3 document with transparency kept for a thumbnail of 2: reduced by
+// 2 into 3 x 2, each pixel its block's colour weighted by coverage, the
+// blocks at the right and bottom edges smaller.
+TEST(ReducedRender, EachPixelIsItsBlocksMeanWeightedByCoverage) {
+  DocumentState state = Document(3, 8, 4, 5);
+  state.Header.Rows = 3;
+  state.Colour = nullptr;
+  const std::vector<std::vector<std::uint16_t>> red = {
+      {255, 0, 10, 10, 7}, {255, 0, 10, 10, 7}, {0, 0, 10, 10, 7}};
+  const std::vector<float> alpha[] = {{1, 0, 1, 1, 1}, {0.5f, 0, 1, 1, 1}, {1, 1, 1, 1, 0}};
+  ReducedRender reduced(state, 2);
+  for (std::int32_t y = 0; y < 3; ++y) {
+    OneRow row({red[static_cast<std::size_t>(y)], std::vector<std::uint16_t>(5, 0),
+                std::vector<std::uint16_t>(5, 0)},
+               255.0f, alpha[y]);
+    row.Band.Top = y;
+    reduced.TakeBand(row.Band);
+  }
+  const SrgbPicture picture = reduced.TakePicture();
+  ASSERT_EQ(picture.Width, 3);
+  ASSERT_EQ(picture.Height, 2);
+  EXPECT_TRUE(picture.HasAlpha);
+  // Red at coverage 1 and 0.5 in a block of four: red, alpha 96 of 255.
+  EXPECT_EQ(picture.Pixels[0], 0x60ff0000u);
+  EXPECT_EQ(picture.Pixels[1], 0xff0a0000u);
+  EXPECT_EQ(picture.Pixels[2], 0xff070000u);
+  EXPECT_EQ(picture.Pixels[5], 0u) << "no coverage at all";
 }
 
 }  // namespace
