@@ -29,9 +29,9 @@ ThumbnailSource ReadThumbnailSource(const std::string& path, FileSource& files,
     return source;
   }
   source.Problem = merged.Problem.empty() ? "the merged image has no pixels" : merged.Problem;
-  // A file that could not be opened, or whose front sections are damaged,
-  // has no layers to draw either.
-  if (state.File.size() == 0 || state.Header.Rows <= 0 || state.Header.Columns <= 0) {
+  // A file that could not be opened, or whose front sections are damaged
+  // (the merged image's place was never found), has no layers to draw either.
+  if (state.ImageDataOffset <= 0 || state.Header.Rows <= 0 || state.Header.Columns <= 0) {
     return source;
   }
   try {

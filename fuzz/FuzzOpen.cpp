@@ -1,7 +1,8 @@
 // libFuzzer target: the whole Open without a window, then what plymark-export
 // and the thumbnailer read beyond it: every layer's transparency channel and
-// user mask, the merged image, and the document drawn where it has none. The input bytes are the
-// file; messages are dropped and the layers are painted into tiles in memory.
+// user mask, the merged image, and the document drawn where it has none. The
+// input bytes are the file; messages are dropped and the layers are painted
+// into tiles in memory.
 
 #include <cstddef>
 #include <cstdint>
