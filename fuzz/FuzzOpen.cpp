@@ -1,7 +1,8 @@
 // libFuzzer target: the whole Open without a window, then what plymark-export
 // and the thumbnailer read beyond it: every layer's transparency channel and
-// user mask, and the merged image. The input bytes are the file; messages are
-// dropped and the layers are painted into tiles in memory.
+// user mask, the merged image, and the document drawn where it has none. The
+// input bytes are the file; messages are dropped and the layers are painted
+// into tiles in memory.
 
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +15,7 @@
 
 #include "app/OpenWorkflow.h"
 #include "app/ReadMergedImage.h"
+#include "app/ThumbnailSource.h"
 #include "platform/FileSource.h"
 #include "platform/MemoryTileSurface.h"
 #include "platform/MessageSink.h"
@@ -63,6 +65,9 @@ class DroppingMessageSink final : public plymark::MessageSink {
 
 // As many tiles as the window has.
 constexpr int kWindowTiles = 12;
+// The thumbnailer's default size, and the largest document it draws here.
+constexpr int kThumbnailSize = 256;
+constexpr std::int64_t kLargestDrawnPixels = std::int64_t{4} << 20;
 
 // Channel -1 at each shown layer's size and channel -2 at its mask's size.
 void DecodeTransparencyAndMasks(plymark::DocumentState& state) {
@@ -96,8 +101,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The export's merged image, after the layers.
     if (state.LayerCount > 0) plymark::ReadMergedImage(state);
   }
-  // The thumbnailer's way: the merged image alone.
+  // The thumbnailer's way: the merged image alone, or the layers drawn.
   plymark::DocumentState alone;
-  plymark::ReadMergedImageOnly("input.psd", files, alone);
+  plymark::RenderOptions small;
+  small.LargestPixels = kLargestDrawnPixels;
+  plymark::ReadThumbnailSource("input.psd", files, alone, kThumbnailSize, small);
   return 0;
 }

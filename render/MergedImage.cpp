@@ -15,6 +15,7 @@
 #include "render/ColourModes.h"
 #include "render/DeepSamples.h"
 #include "render/MergedChannelRows.h"
+#include "render/SrgbRow.h"
 
 namespace plymark {
 namespace {
@@ -44,33 +45,6 @@ int ColourChannelCount(std::int16_t colorMode, std::int16_t channels) {
   }
 }
 
-// How the merged image's colours are shown: a bitmap document as grey (its
-// bits unpacked to 0 and 255), every other mode as its layers are.
-struct MergedColour {
-  ColourModel Model = ColourModel::Unshowable;
-  int Planes = 0;  ///< colour channels read: 0..2 into red, green, blue, 3 as CMYK's black
-  const DocumentColour* Conversion = nullptr;  ///< the colour profile's, when there is one
-};
-
-MergedColour ColourOf(std::int16_t colorMode, std::int16_t depth) {
-  if (depth != 1 && BytesPerSample(depth) == 0) return {};
-  const ColourModel model =
-      colorMode == color_mode::kBitmap ? ColourModel::Gray : ModelOfColorMode(colorMode);
-  switch (model) {
-    case ColourModel::Rgb:
-    case ColourModel::Lab:
-      return {model, 3};
-    case ColourModel::Cmyk:
-      return {model, 4};
-    case ColourModel::Gray:
-    case ColourModel::Indexed:
-      return {model, 1};
-    case ColourModel::Unshowable:
-      break;
-  }
-  return {};
-}
-
 // Un-blends a component that the maker stored blended over white with
 // coverage `alpha` (0 < alpha < 255): c = (stored x 255 - white x (255 -
 // alpha)) / alpha, truncated and clamped. White is 255 in every stored
@@ -97,6 +71,18 @@ const std::array<std::uint8_t, 65536>& UnblendedFromWhite() {
   return table;
 }
 
+// The same at 16 bits, with the 16-bit alpha: cut to 8 bits first, a low
+// alpha would multiply the error of its rounding.
+std::uint16_t Unblended16(std::uint16_t stored, std::uint16_t alpha, std::int64_t white) {
+  if (alpha == 0 || alpha == 65535) return stored;
+  const std::int64_t value = (std::int64_t{stored} * 65535 - white * (65535 - alpha)) / alpha;
+  return static_cast<std::uint16_t>(std::clamp<std::int64_t>(value, 0, 65535));
+}
+
+std::uint16_t Sample16(const std::uint8_t* stored, std::size_t x) {
+  return static_cast<std::uint16_t>((stored[2 * x] << 8) | stored[2 * x + 1]);
+}
+
 // A 32-bit transparency sample is coverage, not colour: no transfer curve.
 std::uint8_t AlphaOfFloatSample(float sample) {
   const float coverage = sample > 0.0f ? std::min(sample, 1.0f) : 0.0f;
@@ -117,9 +103,8 @@ const std::uint8_t* ComponentsOfRow(const std::uint8_t* stored, std::size_t widt
       }
       return out;
     case 16:
-      for (std::size_t x = 0; x < width; ++x, stored += 2) {
-        out[x] = static_cast<std::uint8_t>(
-            ComponentOf16BitSample(static_cast<std::uint16_t>((stored[0] << 8) | stored[1])));
+      for (std::size_t x = 0; x < width; ++x) {
+        out[x] = static_cast<std::uint8_t>(ComponentOf16BitSample(Sample16(stored, x)));
       }
       return out;
     default:
@@ -132,185 +117,129 @@ const std::uint8_t* ComponentsOfRow(const std::uint8_t* stored, std::size_t widt
   }
 }
 
-// One row's 8-bit components: up to four colour planes and the transparency.
-struct ComponentRow {
-  std::array<const std::uint8_t*, 4> Planes{};
-  const std::uint8_t* Alpha = nullptr;  ///< null without transparency
-  /// The colour planes' stored 16-bit samples (big-endian), for a profile's
-  /// conversion, which takes them whole; null otherwise.
-  std::array<const std::uint8_t*, 4> Wide{};
-};
-
-// Un-blends a 16-bit sample from a white of `white` as Unblended does.
-std::uint16_t Unblended16(std::uint16_t stored, std::uint8_t alpha, std::int64_t white) {
-  if (alpha == 0 || alpha == 255) return stored;
-  const std::int64_t value = (std::int64_t{stored} * 255 - white * (255 - alpha)) / alpha;
-  return static_cast<std::uint16_t>(std::clamp<std::int64_t>(value, 0, 65535));
-}
-
-// A row through the document's colour profile: the samples at the depth the
-// conversion takes, un-blended from white where the row has transparency.
-void ProfiledRow(const DocumentColour& conversion, ColourModel model, int planeCount,
-                 const ComponentRow& row, std::size_t width, std::vector<PixelRecord>& pixels,
-                 std::vector<PixelRecord>& black, std::uint32_t* out) {
-  const bool wide = conversion.InputDepth() == 16;
-  pixels.assign(width, PixelRecord{});
-  black.assign(model == ColourModel::Cmyk ? width : 0, PixelRecord{});
-  const std::array<ComponentField, 3> fields = {&PixelRecord::Red, &PixelRecord::Green,
-                                                &PixelRecord::Blue};
-  for (int plane = 0; plane < planeCount; ++plane) {
-    const auto p = static_cast<std::size_t>(plane);
-    PixelRecord* target = plane < 3 ? pixels.data() : black.data();
-    const ComponentField field = plane < 3 ? fields[p] : &PixelRecord::Red;
-    // Lab's a and b are white at their middle, every other channel at its top.
-    const bool chroma = model == ColourModel::Lab && plane > 0;
-    for (std::size_t x = 0; x < width; ++x) {
-      const std::uint8_t alpha = row.Alpha != nullptr ? row.Alpha[x] : 255;
-      if (wide) {
-        const std::uint8_t* at = row.Wide[p] != nullptr ? row.Wide[p] + 2 * x : nullptr;
-        const auto stored =
-            at != nullptr ? static_cast<std::uint16_t>((at[0] << 8) | at[1]) : std::uint16_t{0};
-        target[x].*field =
-            static_cast<std::int16_t>(Unblended16(stored, alpha, chroma ? 32768 : 65535));
-      } else {
-        target[x].*field = Unblended(row.Planes[p][x], alpha, chroma ? 128 : 255);
-      }
-    }
-  }
-  conversion.Convert(pixels, black);
-  for (std::size_t x = 0; x < width; ++x) {
-    const std::uint32_t alpha = row.Alpha != nullptr ? row.Alpha[x] : 255u;
-    out[x] = (alpha << 24) | (static_cast<std::uint32_t>(pixels[x].Red) << 16) |
-             (static_cast<std::uint32_t>(pixels[x].Green) << 8) |
-             static_cast<std::uint32_t>(pixels[x].Blue);
-  }
-}
-
-// The one place where the merged image's stored colours become sRGB words,
-// so that colour management has one place to change.
-void ColourRow(ColourModel model, const ComponentRow& row, std::size_t width,
-               std::span<const std::uint8_t> colorTable, std::vector<PixelRecord>& pixels,
-               std::vector<PixelRecord>& black, std::uint32_t* out) {
-  const auto& planes = row.Planes;
-  if (row.Alpha == nullptr && model == ColourModel::Rgb) {
-    for (std::size_t x = 0; x < width; ++x) {
-      out[x] = kOpaque | (std::uint32_t{planes[0][x]} << 16) | (std::uint32_t{planes[1][x]} << 8) |
-               planes[2][x];
-    }
-    return;
-  }
-  if (row.Alpha == nullptr && model == ColourModel::Gray) {
-    for (std::size_t x = 0; x < width; ++x) out[x] = kOpaque | (planes[0][x] * 0x010101u);
-    return;
-  }
-  const std::uint8_t* const fromWhite = UnblendedFromWhite().data();
-  if (row.Alpha != nullptr && model == ColourModel::Rgb) {
-    for (std::size_t x = 0; x < width; ++x) {
-      const std::uint8_t* unblended = fromWhite + row.Alpha[x] * 256;
-      out[x] = (std::uint32_t{row.Alpha[x]} << 24) |
-               (std::uint32_t{unblended[planes[0][x]]} << 16) |
-               (std::uint32_t{unblended[planes[1][x]]} << 8) | unblended[planes[2][x]];
-    }
-    return;
-  }
-  // Everything else goes through the layers' colour conversion.
-  pixels.resize(width);
-  for (std::size_t x = 0; x < width; ++x) {
-    PixelRecord& pixel = pixels[x];
-    pixel.Red = planes[0][x];
-    pixel.Green = planes[1] != nullptr ? planes[1][x] : 0;
-    pixel.Blue = planes[2] != nullptr ? planes[2][x] : 0;
-  }
-  if (model == ColourModel::Cmyk) {
-    black.resize(width);
-    for (std::size_t x = 0; x < width; ++x) black[x].Red = planes[3][x];
-  }
-  if (row.Alpha != nullptr && model != ColourModel::Indexed) {
-    const int chromaWhite = model == ColourModel::Lab ? 128 : 255;
-    for (std::size_t x = 0; x < width; ++x) {
-      const std::uint8_t alpha = row.Alpha[x];
-      const std::uint8_t* unblended = fromWhite + alpha * 256;
-      PixelRecord& pixel = pixels[x];
-      pixel.Red = unblended[static_cast<std::uint8_t>(pixel.Red)];
-      pixel.Green = Unblended(static_cast<std::uint8_t>(pixel.Green), alpha, chromaWhite);
-      pixel.Blue = Unblended(static_cast<std::uint8_t>(pixel.Blue), alpha, chromaWhite);
-      if (model == ColourModel::Cmyk)
-        black[x].Red = unblended[static_cast<std::uint8_t>(black[x].Red)];
-    }
-  }
-  ConvertToRgb(model, pixels, black, colorTable);
-  for (std::size_t x = 0; x < width; ++x) {
-    const std::uint32_t alpha = row.Alpha != nullptr ? row.Alpha[x] : 255u;
-    out[x] = (alpha << 24) | (static_cast<std::uint32_t>(pixels[x].Red) << 16) |
-             (static_cast<std::uint32_t>(pixels[x].Green) << 8) |
-             static_cast<std::uint32_t>(pixels[x].Blue);
-  }
-}
-
-// Decodes rows of the merged image into words; one per thread.
+// Decodes rows of the merged image into words; one per thread. Colours
+// stored blended over white with the transparency are un-blended before they
+// are converted: at 16 bits with the 16-bit transparency, else at 8 bits.
 class RowDecoder {
  public:
-  RowDecoder(const MergedChannelRows& rows, const MergedImageLayout& layout, MergedColour colour,
-             std::span<const std::uint8_t> colorTable)
+  RowDecoder(const MergedChannelRows& rows, const MergedImageLayout& layout,
+             const StoredColours& colours)
       : rows_(rows),
         layout_(layout),
-        colour_(colour),
-        colorTable_(colorTable),
+        colours_(colours),
         width_(static_cast<std::size_t>(layout.Width)),
-        zeros_(width_, 0) {
+        zeros_(width_, 0),
+        unblended_(colours.Model != ColourModel::Indexed && layout.TransparencyChannel >= 0) {
     for (auto& buffer : stored_) buffer.resize(rows.BufferBytes());
     for (auto& buffer : components_) buffer.resize(width_);
+    if (layout.Depth == 16) {
+      for (auto& buffer : wide_) buffer.resize(width_);
+      alpha16_.resize(width_);
+    }
   }
 
   void Decode(std::int32_t first, std::int32_t last, std::uint32_t* pixels) {
-    ComponentRow row;
     for (std::int32_t y = first; y < last; ++y) {
-      for (int plane = 0; plane < colour_.Planes; ++plane) {
-        // A colour channel the header does not count reads as 0, as a
-        // layer's missing colour channel does.
-        row.Planes[static_cast<std::size_t>(plane)] =
-            plane < layout_.Channels ? Components(plane, y, static_cast<std::size_t>(plane), false)
-                                     : zeros_.data();
+      StoredRow row;
+      const std::uint8_t* alpha = layout_.TransparencyChannel >= 0
+                                      ? rows_.Row(layout_.TransparencyChannel, y, stored_[4].data())
+                                      : nullptr;
+      if (layout_.Depth == 16) {
+        DeepRow(y, alpha, row);
+      } else {
+        ByteRow(y, alpha, row);
       }
-      if (layout_.TransparencyChannel >= 0) {
-        row.Alpha = Components(layout_.TransparencyChannel, y, 4, true);
-      }
-      std::uint32_t* out = pixels + static_cast<std::size_t>(y) * width_;
-      if (colour_.Conversion != nullptr) {
-        row.Wide = wide_;
-        ProfiledRow(*colour_.Conversion, colour_.Model, colour_.Planes, row, width_, pixels_,
-                    black_, out);
-        continue;
-      }
-      ColourRow(colour_.Model, row, width_, colorTable_, pixels_, black_, out);
+      SrgbRow(colours_, row, width_, scratch_, pixels + static_cast<std::size_t>(y) * width_);
     }
   }
 
  private:
-  const std::uint8_t* Components(int channel, std::int32_t y, std::size_t slot, bool transparency) {
-    const std::uint8_t* stored = rows_.Row(channel, y, stored_[slot].data());
-    if (slot < 4) wide_[slot] = layout_.Depth == 16 ? stored : nullptr;
-    return ComponentsOfRow(stored, width_, layout_.Depth, transparency, components_[slot].data());
+  // A colour channel the header does not count reads as 0, as a layer's
+  // missing colour channel does; null then.
+  const std::uint8_t* Stored(int plane, std::int32_t y) {
+    if (plane >= layout_.Channels) return nullptr;
+    return rows_.Row(plane, y, stored_[static_cast<std::size_t>(plane)].data());
+  }
+
+  // White is the top of every stored channel but Lab's a and b, whose
+  // middle it is.
+  bool Chroma(int plane) const { return colours_.Model == ColourModel::Lab && plane > 0; }
+
+  void ByteRow(std::int32_t y, const std::uint8_t* alpha, StoredRow& row) {
+    if (alpha != nullptr) {
+      row.Alpha = ComponentsOfRow(alpha, width_, layout_.Depth, true, components_[4].data());
+    }
+    const std::uint8_t* const fromWhite = UnblendedFromWhite().data();
+    for (int plane = 0; plane < colours_.Planes; ++plane) {
+      const auto p = static_cast<std::size_t>(plane);
+      const std::uint8_t* stored = Stored(plane, y);
+      const std::uint8_t* components =
+          stored != nullptr
+              ? ComponentsOfRow(stored, width_, layout_.Depth, false, components_[p].data())
+              : zeros_.data();
+      if (unblended_) {
+        std::uint8_t* out = components_[p].data();
+        if (Chroma(plane)) {
+          for (std::size_t x = 0; x < width_; ++x)
+            out[x] = Unblended(components[x], row.Alpha[x], 128);
+        } else {
+          for (std::size_t x = 0; x < width_; ++x)
+            out[x] = fromWhite[row.Alpha[x] * 256 + components[x]];
+        }
+        components = out;
+      }
+      row.Planes[p] = components;
+    }
+  }
+
+  void DeepRow(std::int32_t y, const std::uint8_t* alpha, StoredRow& row) {
+    if (alpha != nullptr) {
+      std::uint8_t* alpha8 = components_[4].data();
+      for (std::size_t x = 0; x < width_; ++x) {
+        alpha16_[x] = Sample16(alpha, x);
+        alpha8[x] = static_cast<std::uint8_t>(ComponentOf16BitSample(alpha16_[x]));
+      }
+      row.Alpha = alpha8;
+    }
+    for (int plane = 0; plane < colours_.Planes; ++plane) {
+      const auto p = static_cast<std::size_t>(plane);
+      const std::uint8_t* stored = Stored(plane, y);
+      std::uint16_t* wide = wide_[p].data();
+      const std::int64_t white = Chroma(plane) ? 32768 : 65535;
+      for (std::size_t x = 0; x < width_; ++x) {
+        const std::uint16_t sample = stored != nullptr ? Sample16(stored, x) : std::uint16_t{0};
+        wide[x] = unblended_ ? Unblended16(sample, alpha16_[x], white) : sample;
+      }
+      if (colours_.Conversion != nullptr) {
+        row.Wide[p] = wide;
+        continue;
+      }
+      std::uint8_t* components = components_[p].data();
+      for (std::size_t x = 0; x < width_; ++x) {
+        components[x] = static_cast<std::uint8_t>(ComponentOf16BitSample(wide[x]));
+      }
+      row.Planes[p] = components;
+    }
   }
 
   const MergedChannelRows& rows_;
   const MergedImageLayout& layout_;
-  MergedColour colour_;
-  std::span<const std::uint8_t> colorTable_;
+  const StoredColours& colours_;
   std::size_t width_;
   std::vector<std::uint8_t> zeros_;
-  std::array<std::vector<std::uint8_t>, 5> stored_;      ///< four colour planes, transparency
-  std::array<std::vector<std::uint8_t>, 5> components_;  ///< the same, scaled to 8 bits
-  std::vector<PixelRecord> pixels_;
-  std::vector<PixelRecord> black_;
-  std::array<const std::uint8_t*, 4> wide_{};  ///< the stored 16-bit rows of the colour planes
+  bool unblended_;                                   ///< the colours are stored blended over white
+  std::array<std::vector<std::uint8_t>, 5> stored_;  ///< four colour planes, transparency
+  std::array<std::vector<std::uint8_t>, 5> components_;  ///< the same at 8 bits, un-blended
+  std::array<std::vector<std::uint16_t>, 4> wide_;       ///< 16-bit colours, un-blended
+  std::vector<std::uint16_t> alpha16_;
+  SrgbScratch scratch_;
 };
 
 // Decodes every row, the second half on a second thread for a large image.
 // Damage is reported as the first damaged row in file order, whichever
 // thread met which.
-void DecodeRows(const MergedChannelRows& rows, const MergedImageLayout& layout, MergedColour colour,
-                std::span<const std::uint8_t> colorTable, std::uint32_t* pixels) {
+void DecodeRows(const MergedChannelRows& rows, const MergedImageLayout& layout,
+                const StoredColours& colours, std::uint32_t* pixels) {
   std::int32_t middle = layout.Height;
   std::thread helper;
   std::exception_ptr helperError;
@@ -320,7 +249,7 @@ void DecodeRows(const MergedChannelRows& rows, const MergedImageLayout& layout, 
     try {
       helper = std::thread([&] {
         try {
-          RowDecoder(rows, layout, colour, colorTable).Decode(middle, layout.Height, pixels);
+          RowDecoder(rows, layout, colours).Decode(middle, layout.Height, pixels);
         } catch (...) {
           helperError = std::current_exception();
         }
@@ -331,7 +260,7 @@ void DecodeRows(const MergedChannelRows& rows, const MergedImageLayout& layout, 
   }
   std::exception_ptr error;
   try {
-    RowDecoder(rows, layout, colour, colorTable).Decode(0, middle, pixels);
+    RowDecoder(rows, layout, colours).Decode(0, middle, pixels);
   } catch (...) {
     error = std::current_exception();
   }
@@ -380,6 +309,12 @@ int MergedTransparencyChannel(std::int16_t channels, std::int16_t colorMode,
   return colourChannels;
 }
 
+bool MergedImageHasAlpha(const MergedImageLayout& layout) {
+  const bool shown = StoredColoursOf(layout.ColorMode, layout.Depth, nullptr, {}).Planes > 0 &&
+                     layout.Channels > 0;
+  return shown && layout.TransparencyChannel >= 0 && layout.TransparencyChannel < layout.Channels;
+}
+
 MergedImage DecodeMergedImage(std::span<const std::uint8_t> section, std::int64_t sectionOffset,
                               const MergedImageLayout& layout,
                               std::span<const std::uint8_t> colorTable,
@@ -394,19 +329,14 @@ MergedImage DecodeMergedImage(std::span<const std::uint8_t> section, std::int64_
   MergedImage image;
   image.Width = layout.Width;
   image.Height = layout.Height;
-  MergedColour colour = ColourOf(layout.ColorMode, layout.Depth);
-  // A profile's conversion is made for the layers' depth: 8 or 16 bits.
-  if (conversion != nullptr && layout.ColorMode != color_mode::kBitmap &&
-      conversion->InputDepth() == layout.Depth) {
-    colour.Conversion = conversion;
-  }
-  const bool shown = colour.Planes > 0 && layout.Channels > 0;
-  image.HasAlpha =
-      shown && layout.TransparencyChannel >= 0 && layout.TransparencyChannel < layout.Channels;
+  const StoredColours colours =
+      StoredColoursOf(layout.ColorMode, layout.Depth, conversion, colorTable);
+  const bool shown = colours.Planes > 0 && layout.Channels > 0;
+  image.HasAlpha = MergedImageHasAlpha(layout);
   MergedImageLayout used = layout;
   if (!image.HasAlpha) used.TransparencyChannel = -1;
   const int usedChannels =
-      shown ? std::max(std::min<int>(colour.Planes, layout.Channels), used.TransparencyChannel + 1)
+      shown ? std::max(std::min<int>(colours.Planes, layout.Channels), used.TransparencyChannel + 1)
             : 0;
   const MergedChannelRows rows(
       section, sectionOffset,
@@ -429,7 +359,7 @@ MergedImage DecodeMergedImage(std::span<const std::uint8_t> section, std::int64_
   image.Pixels.reserve(static_cast<std::size_t>(pixelCount));
   PrefaultInParallel(image.Pixels.data(), image.Pixels.capacity() * sizeof(std::uint32_t));
   image.Pixels.resize(static_cast<std::size_t>(pixelCount));
-  DecodeRows(rows, used, colour, colorTable, image.Pixels.data());
+  DecodeRows(rows, used, colours, image.Pixels.data());
   return image;
 }
 

@@ -42,6 +42,10 @@ MergedImageLayout MergedLayoutOf(const FileHeader& header, int transparencyChann
 int MergedTransparencyChannel(std::int16_t channels, std::int16_t colorMode,
                               const ImageResources& resources, bool hasTransparencyBlock);
 
+// Whether the merged image is shown with transparency: it has a transparency
+// channel among the stored ones, and colours that can be shown.
+bool MergedImageHasAlpha(const MergedImageLayout& layout);
+
 // Decodes the image data section: `section` holds its bytes from the 2-byte
 // compression code on, as far as the file holds them (the section is the
 // file's last, so a file cut short gives a shorter span), and starts at byte

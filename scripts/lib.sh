@@ -6,6 +6,9 @@ PLYMARK_PACKAGES=(cmake g++ ninja-build qt6-base-dev libgtest-dev zlib1g-dev lib
   desktop-file-utils appstream shared-mime-info)
 # For the Debian package: CPack finds the libraries' packages with dpkg-shlibdeps.
 PLYMARK_PACKAGE_PACKAGES=(dpkg-dev file)
+# For the measuring scripts (render-agreement, thumbnail-choice): Debian's Python with
+# numpy and Pillow.
+PLYMARK_MEASURE_PACKAGES=(python3-numpy python3-pil)
 # For the fuzz targets (libFuzzer comes with clang's runtime libraries).
 PLYMARK_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 

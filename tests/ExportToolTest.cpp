@@ -253,6 +253,89 @@ TEST_F(ExportToolTest, SeveralFilesGoIntoTheirOwnFoldersAndADamagedOneIsReported
   EXPECT_EQ(FilesIn(Output("whole")), (QStringList{"a", "b"}));
 }
 
+// Resource 1057 of a file saved without its merged image.
+test::Bytes WithoutMergedImage() {
+  return test::ByteWriter().Text("8BIM").I16(1057).I16(0).I32(5).I32(1).U8(0).U8(0).Data();
+}
+
+QJsonObject LayersJsonIn(const QString& folder) {
+  QFile json(QDir(folder).filePath("layers.json"));
+  if (!json.open(QIODevice::ReadOnly)) return {};
+  return QJsonDocument::fromJson(json.readAll()).object();
+}
+
+// rendered.png with --render, and wherever a layered document has no merged
+// image; layers.json then says what became of it.
+TEST_F(ExportToolTest, TheDocumentIsDrawnWhenAskedOrWhenItHasNoMergedImage) {
+  TestDocument opaque;
+  opaque.Rows = 5;
+  opaque.Columns = 7;
+  opaque.Layers = {SolidLayer(1, 1, 3, 4, 10, 20, 30)};
+  TestDocument transparent = opaque;
+  transparent.Channels = 4;  // the merged image has a transparency channel
+  TestDocument unsaved = opaque;
+  unsaved.ImageResources = WithoutMergedImage();
+  const struct {
+    const char* What;
+    QStringList Options;
+    TestDocument Document;
+    bool Drawn;
+    bool Alpha;
+  } cases[] = {
+      {"asked", {"--render"}, opaque, true, false},
+      {"asked, with transparency", {"--render"}, transparent, true, true},
+      {"not asked", {}, opaque, false, false},
+      {"not asked, no merged image", {}, unsaved, true, false},
+  };
+  int k = 0;
+  for (const auto& c : cases) {
+    const QString out = Output(QStringLiteral("out-%1").arg(k));
+    const QString psd = WritePsd(QStringLiteral("in-%1.psd").arg(k++), test::BuildPsd(c.Document));
+    const auto run = RunExport(c.Options + QStringList{psd, out});
+    ASSERT_EQ(run.ExitCode, 0) << c.What << ": " << run.Errors.toStdString();
+    const QJsonObject json = LayersJsonIn(out);
+    const QImage rendered(QDir(out).filePath("rendered.png"));
+    EXPECT_EQ(!rendered.isNull(), c.Drawn) << c.What;
+    EXPECT_EQ(json.contains("rendered"), c.Drawn) << c.What;
+    if (!c.Drawn) continue;
+    EXPECT_EQ(rendered.size(), QSize(7, 5)) << c.What;
+    EXPECT_EQ(rendered.hasAlphaChannel(), c.Alpha) << c.What;
+    EXPECT_EQ(json["rendered"].toString(), "rendered.png") << c.What;
+    EXPECT_TRUE(json["renderOmissions"].isArray()) << c.What;
+    EXPECT_TRUE(json["renderError"].isNull()) << c.What;
+  }
+  EXPECT_TRUE(RunExport({"--help"}).Output.contains("--render"));
+}
+
+// A layer whose transparency channel is damaged is written opaque, with one
+// message, and the rest of the export goes on; a render that cannot be made
+// costs only itself.
+TEST_F(ExportToolTest, ADamagedTransparencyChannelCostsOnlyTheLayersAlpha) {
+  TestDocument document;
+  document.Layers = {SolidLayer(0, 0, 2, 2, 40, 50, 60), SolidLayer(1, 1, 3, 3, 1, 2, 3)};
+  document.Layers[0].Extra = test::NamedExtra("Ink");
+  document.Layers[0].Channels[0].Data.clear();  // channel -1 of length 2: no samples
+  const QString out = Output("out");
+  const auto run = RunExport({"--render", WritePsd("damaged.psd", test::BuildPsd(document)), out});
+  ASSERT_EQ(run.ExitCode, 0) << run.Errors.toStdString();
+  EXPECT_EQ(run.Errors.count("Layer 0 \"Ink\": its transparency channel (-1)"), 1)
+      << run.Errors.toStdString();
+  const QImage layer(QDir(out).filePath("layer-0.png"));
+  EXPECT_FALSE(layer.hasAlphaChannel());
+  EXPECT_EQ(layer.pixel(1, 1), qRgb(40, 50, 60));
+  EXPECT_TRUE(QImage(QDir(out).filePath("layer-1.png")).hasAlphaChannel());
+  EXPECT_TRUE(QFile::exists(QDir(out).filePath("composite.png")));
+
+  const QJsonObject json = LayersJsonIn(out);
+  if (json["renderOmissions"].toArray().contains("the layers are not drawn yet")) {
+    GTEST_SKIP() << "the layers are not drawn yet: no render can fail";
+  }
+  EXPECT_TRUE(json["rendered"].isNull());
+  EXPECT_FALSE(json["renderError"].toString().isEmpty());
+  EXPECT_FALSE(QFile::exists(QDir(out).filePath("rendered.png")));
+  EXPECT_EQ(run.Errors.count("no rendered image"), 1) << run.Errors.toStdString();
+}
+
 // The header says which profile the document embeds and whether its colours
 // were converted; a profile that cannot be used is said on standard error.
 TEST_F(ExportToolTest, TheLayerTableNamesTheColourProfileAndWhetherItWasApplied) {

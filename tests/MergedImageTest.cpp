@@ -173,6 +173,21 @@ TEST(MergedImage, TransparentColoursAreUnblendedFromWhite) {
   EXPECT_EQ(opaque[0], Argb(100, 0, 0));
 }
 
+TEST(MergedImage, SixteenBitColoursAreUnblendedWithTheSixteenBitAlpha) {
+  // Red 0.5 at alpha 300 (1 at 8 bits) and 0.25 at alpha 40000, stored
+  // blended over white: stored = red x alpha + 65535 - alpha.
+  const std::vector<std::uint16_t> red = {65385, 35535}, alpha = {300, 40000}, zero = {0, 0};
+  const MergedImage image = Decode(Section(0,
+                                           {test::Samples16(red), test::Samples16(zero),
+                                            test::Samples16(zero), test::Samples16(alpha)},
+                                           4),
+                                   Layout(4, 2, 1, 16, 3, 3));
+  ASSERT_TRUE(image.HasAlpha);
+  EXPECT_NEAR((image.Pixels[0] >> 16) & 0xff, 128, 1);
+  EXPECT_NEAR((image.Pixels[1] >> 16) & 0xff, 64, 1);
+  EXPECT_EQ(image.Pixels[0] >> 24, 1u);
+}
+
 TEST(MergedImage, DamageIsReportedWithItsOffset) {
   // Channel 0's row unpacks to 1 byte, channel 1's to 3.
   const Bytes oneRow = ByteWriter().I16(1).I16(2).I16(2).U8(0).U8(5).U8(0xFE).U8(1).Data();

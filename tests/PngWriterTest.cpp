@@ -1,3 +1,4 @@
+#include "tools/PngRowStream.h"
 #include "tools/PngWriter.h"
 
 #include <gtest/gtest.h>
@@ -5,6 +6,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -114,6 +116,26 @@ TEST_P(PngWriterTest, ReadsBackAsTheSameBytes) {
   EXPECT_EQ(height, c.Height);
   static constexpr int kColourTypes[5] = {-1, 0, 4, 2, 6};
   EXPECT_EQ(colourType, kColourTypes[c.Channels]);
+
+  // The same rows handed in one by one, as a render makes them.
+  const QString streamed = folder.filePath("streamed.png");
+  PngRowStream stream(streamed, c.Width, c.Height, c.Channels, c.Threads);
+  const std::size_t rowBytes = static_cast<std::size_t>(c.Width) * c.Channels;
+  for (int y = 0; y < c.Height; ++y) {
+    std::uint8_t* row = stream.NextRow();
+    ASSERT_NE(row, nullptr);
+    std::copy_n(image.Row(y, nullptr), rowBytes, row);
+  }
+  EXPECT_EQ(stream.NextRow(), nullptr) << "no row beyond the height";
+  ASSERT_EQ(stream.Finish(), QString());
+  EXPECT_EQ(ReadBack(streamed, width, height, colourType), pixels);
+}
+
+TEST(PngRowStreamTest, FewerRowsThanTheHeightAreAnError) {
+  QTemporaryDir folder;
+  PngRowStream stream(folder.filePath("short.png"), 4, 3, 3);
+  stream.NextRow();
+  EXPECT_TRUE(stream.Finish().contains("1 of its 3 rows")) << "and nothing hangs";
 }
 
 // One band, one pixel, rows narrower than a pixel's left neighbour, and

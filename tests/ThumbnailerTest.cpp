@@ -88,6 +88,39 @@ TEST_F(Thumbnailer, ADamagedMergedImageFallsBackToTheStoredThumbnail) {
   EXPECT_NEAR(qRed(written.pixel(8, 4)), 200, 8);
 }
 
+// A layered document saved without its merged image is drawn from its
+// layers, reduced as it is drawn; a drawing that left something out (here
+// dissolve's noise) gives way to the thumbnail the file stores.
+TEST_F(Thumbnailer, ADocumentWithoutItsMergedImageIsDrawnFromItsLayers) {
+  const struct {
+    std::int32_t Columns, Rows;
+    const char* BlendKey;
+    bool StoredThumbnail;
+    QSize Expected;
+  } cases[] = {{600, 300, "norm", false, {100, 50}},
+               {40, 20, "norm", false, {40, 20}},
+               {600, 300, "diss", true, {16, 8}}};
+  for (const auto& c : cases) {
+    TestDocument document;
+    document.Columns = c.Columns;
+    document.Rows = c.Rows;
+    document.Layers = {test::SolidLayer(0, 0, 10, 10, 200, 30, 40)};
+    document.Layers[0].BlendKey = c.BlendKey;
+    // Resource 1057: no real merged data.
+    document.ImageResources =
+        test::ByteWriter().Text("8BIM").I16(1057).I16(0).I32(5).I32(1).U8(0).U8(0).Data();
+    if (c.StoredThumbnail) {
+      const Bytes thumbnail = ThumbnailResource(16, 8);
+      document.ImageResources.insert(document.ImageResources.end(), thumbnail.begin(),
+                                     thumbnail.end());
+    }
+    QFile::remove(Output());
+    const auto run = Run({"-s", "100", Write("layered.psd", test::BuildPsd(document)), Output()});
+    ASSERT_EQ(run.ExitCode, 0) << run.Errors.toStdString();
+    EXPECT_EQ(QImage(Output(), "PNG").size(), c.Expected) << c.Columns << " " << c.BlendKey;
+  }
+}
+
 TEST_F(Thumbnailer, AFileItCannotReadLeavesNoOutputAndOneLine) {
   Bytes cut = test::BuildPsd(FlatDocument(64, 32));
   cut.resize(cut.size() - 100);

@@ -77,14 +77,15 @@ QString WriteFile(const QString& path, const QByteArray& content) {
 
 }  // namespace
 
-QByteArray LayersJson(const DocumentState& state, const CompositeExport& composite) {
+QByteArray LayersJson(const DocumentState& state, const CompositeExport& composite,
+                      const RenderExport& render) {
   const FileHeader& header = state.Header;
   QJsonArray layers;
   for (int i = 0; i < state.LayerCount; ++i) layers.append(LayerJson(state, i));
   const QJsonValue profile = state.ColorProfile
                                  ? QJsonValue(QString::fromStdString(*state.ColorProfile))
                                  : QJsonValue(QJsonValue::Null);
-  const QJsonObject document{
+  QJsonObject document{
       {"file", QFileInfo(QString::fromStdString(state.FileName)).fileName()},
       {"header", QJsonObject{{"signature", FromFileText(header.Signature)},
                              {"version", header.Version},
@@ -100,6 +101,12 @@ QByteArray LayersJson(const DocumentState& state, const CompositeExport& composi
        composite.Problem.isEmpty() ? QJsonValue() : QJsonValue(composite.Problem)},
       {"layers", layers},
   };
+  if (render.Asked) {
+    document.insert("rendered", render.Image.isEmpty() ? QJsonValue() : QJsonValue(render.Image));
+    document.insert("renderOmissions", QJsonArray::fromStringList(render.Omissions));
+    document.insert("renderError",
+                    render.Problem.isEmpty() ? QJsonValue() : QJsonValue(render.Problem));
+  }
   return QJsonDocument(document).toJson(QJsonDocument::Indented);
 }
 
@@ -108,7 +115,7 @@ QString WriteLayerImage(const QString& folder, int layer, const PngImage& pictur
 }
 
 QString WriteExport(const DocumentState& state, const CompositeExport& composite,
-                    const QString& folder) {
+                    const RenderExport& render, const QString& folder) {
   QByteArray summary;
   for (const std::string& line : SummaryItems(state)) {
     summary += QByteArray::fromStdString(line) + '\n';
@@ -116,7 +123,8 @@ QString WriteExport(const DocumentState& state, const CompositeExport& composite
   if (QString error = WriteFile(QDir(folder).filePath("summary.txt"), summary); !error.isEmpty()) {
     return error;
   }
-  if (QString error = WriteFile(QDir(folder).filePath("layers.json"), LayersJson(state, composite));
+  if (QString error =
+          WriteFile(QDir(folder).filePath("layers.json"), LayersJson(state, composite, render));
       !error.isEmpty()) {
     return error;
   }

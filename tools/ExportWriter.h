@@ -6,6 +6,7 @@
 #include "psd/DocumentState.h"
 #include "tools/CompositeImage.h"
 #include "tools/PngWriter.h"
+#include "tools/RenderedImage.h"
 
 namespace plymark {
 
@@ -15,14 +16,17 @@ namespace plymark {
 QString WriteLayerImage(const QString& folder, int layer, const PngImage& picture, int threads = 0);
 
 // Writes an opened document's summary.txt (the six summary lines) and
-// layers.json (header, merged image and every layer) into `folder`; the layer
-// images are written while the document is read, the composite before. Returns an error text, empty
-// on success.
+// layers.json (header, merged image, drawn document and every layer) into
+// `folder`; the layer images are written while the document is read, the
+// composite and the rendered image before. Returns an error text, empty on
+// success.
 QString WriteExport(const DocumentState& state, const CompositeExport& composite,
-                    const QString& folder);
+                    const RenderExport& render, const QString& folder);
 
 // The layers.json document of an opened file; each layer carries its name,
-// and the document what became of its merged image.
-QByteArray LayersJson(const DocumentState& state, const CompositeExport& composite);
+// and the document what became of its merged image and, when one was asked
+// for, of its render ("rendered", "renderOmissions", "renderError").
+QByteArray LayersJson(const DocumentState& state, const CompositeExport& composite,
+                      const RenderExport& render);
 
 }  // namespace plymark

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <cstring>
+#include <string>
 
 #include "psd/PsdError.h"
 #include "render/ChannelPlane.h"
@@ -30,11 +31,22 @@ QString KindName(LayerKind kind) {
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> LayerAlpha(DocumentState& state, int layer,
-                                                    const QImage& painted, bool withAlpha) {
+                                                    const QImage& painted, bool withAlpha,
+                                                    MessageSink& messages) {
   // A depth that cannot be shown decodes no transparency either.
   if (!withAlpha || painted.isNull() || BytesPerSample(state.Header.Depth) == 0) return {};
-  return ReadGreyChannel(state, layer, kTransparencyChannel, painted.width(), painted.height(),
-                         "rectangle");
+  try {
+    return ReadGreyChannel(state, layer, kTransparencyChannel, painted.width(), painted.height(),
+                           "rectangle");
+  } catch (const PsdError& error) {
+    // The colours are whole, as the window shows them.
+    messages.ShowMessage("Layer " + std::to_string(layer) + " \"" +
+                         state.Layers[static_cast<std::size_t>(layer)].Name +
+                         "\": its transparency channel (-1) cannot be read, so the layer is "
+                         "exported opaque: " +
+                         error.what() + ".");
+    return {};
+  }
 }
 
 std::optional<QString> MaskImageName(const DocumentState& state, int layer) {

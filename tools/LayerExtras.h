@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/MessageSink.h"
 #include "psd/DocumentState.h"
 
 namespace plymark {
@@ -16,9 +17,11 @@ namespace plymark {
 // colours (the colours under transparent pixels kept); otherwise (and at a
 // depth that cannot be shown) nothing, and the painted image is written as it
 // is. Reads channel -1 from the document's file while the document is being
-// read. Throws PsdError when the channel is damaged.
+// read. A damaged channel costs only the layer's transparency: the layer is
+// written opaque and `messages` says so, naming the layer and the channel.
 std::optional<std::vector<std::uint8_t>> LayerAlpha(DocumentState& state, int layer,
-                                                    const QImage& painted, bool withAlpha);
+                                                    const QImage& painted, bool withAlpha,
+                                                    MessageSink& messages);
 
 // The name of layer `layer`'s mask-<i>.png, when it has one (HasMaskPlane).
 std::optional<QString> MaskImageName(const DocumentState& state, int layer);

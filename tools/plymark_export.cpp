@@ -48,6 +48,7 @@ void PrintLine(const QString& text) {
 struct ExportSettings {
   bool Quiet = false;
   bool WithAlpha = true;  ///< layers with a transparency channel as RGBA
+  bool Render = false;  ///< rendered.png for every document, not only those without a merged image
   ExportConsole& Console;
   plymark::ImageWriteQueue& Writes;
   int Cores = 1;  ///< threads that deflate the bands of one image
@@ -95,7 +96,7 @@ QString ExportFile(const QString& file, const QString& outputFolder, const Expor
         // The transparency channel is read here, on the Open's thread, and
         // written with the painted colours as RGBA.
         auto alpha = std::make_shared<std::optional<std::vector<std::uint8_t>>>(
-            plymark::LayerAlpha(state, layer, image, settings.WithAlpha));
+            plymark::LayerAlpha(state, layer, image, settings.WithAlpha, messages));
         writes.push_back(settings.Writes.Submit(
             image,
             [&, layer, layers, alpha](const QImage& painted) {
@@ -139,7 +140,16 @@ QString ExportFile(const QString& file, const QString& outputFolder, const Expor
     settings.Console.PrintLine(file + ": no merged image: " + composite.Problem);
   }
   if (error.isEmpty()) error = plymark::WriteMaskImages(state, staging.path());
-  if (error.isEmpty()) error = plymark::WriteExport(state, composite, staging.path());
+  // Every export has a picture of the document: a layered one without its
+  // merged image is drawn from its layers. A render costs only itself.
+  plymark::RenderExport render;
+  if (error.isEmpty() && (settings.Render || (state.LayerCount > 0 && composite.Image.isEmpty()))) {
+    plymark::WriteRendered(state, staging.path(), render, settings.Cores);
+    if (!render.Problem.isEmpty() && !settings.Quiet) {
+      settings.Console.PrintLine(file + ": no rendered image: " + render.Problem);
+    }
+  }
+  if (error.isEmpty()) error = plymark::WriteExport(state, composite, render, staging.path());
   if (!error.isEmpty()) return error;
   if (!QFileInfo::exists(outputFolder)) {
     if (QDir().rename(staging.path(), outputFolder)) return {};
@@ -214,9 +224,10 @@ int main(int argc, char** argv) {
       "Reads a layered PSD file as the Plymark viewer does and writes summary.txt, layers.json,\n"
       "layer-<i>.png for every layer with pixels (RGBA when the layer has a transparency\n"
       "channel), mask-<i>.png for every user mask and composite.png, the merged image, into\n"
-      "OUTDIR (created if missing). With several FILEs, each file's export goes into\n"
-      "OUTDIR/<file name without extension>/, and a file that fails is reported and the\n"
-      "others are exported all the same.");
+      "OUTDIR (created if missing); rendered.png, the document drawn from its layers, with\n"
+      "--render or where a layered document has no merged image. With several FILEs, each\n"
+      "file's export goes into OUTDIR/<file name without extension>/, and a file that fails\n"
+      "is reported and the others are exported all the same.");
   const QCommandLineOption quiet(QStringList{"q", "quiet"},
                                  "Print no notices or progress; failures are still reported.");
   const QCommandLineOption jobs(QStringList{"j", "jobs"},
@@ -225,6 +236,11 @@ int main(int argc, char** argv) {
   const QCommandLineOption noAlpha(
       "no-alpha", "Write every layer as the opaque picture the window shows, without alpha.");
   parser.addOption(noAlpha);
+  const QCommandLineOption render(
+      "render",
+      "Also write rendered.png, the document drawn from its layers, and say in\n"
+      "layers.json what the drawing left out.");
+  parser.addOption(render);
   parser.addOption(jobs);
   parser.addHelpOption();
   parser.addVersionOption();
@@ -252,8 +268,8 @@ int main(int argc, char** argv) {
 
   ExportConsole console(kProgram, !parser.isSet(quiet) && ::isatty(STDERR_FILENO) != 0);
   plymark::ImageWriteQueue writes(cores, kImageBudgetBytes);
-  const ExportSettings settings{parser.isSet(quiet), !parser.isSet(noAlpha), console, writes,
-                                cores};
+  const ExportSettings settings{
+      parser.isSet(quiet), !parser.isSet(noAlpha), parser.isSet(render), console, writes, cores};
   if (files.size() == 1) {
     const QString failure = ExportFile(files[0], outputFolder, settings, false);
     if (failure.isEmpty()) return 0;

@@ -1,8 +1,8 @@
 // plymark-thumbnail: a freedesktop thumbnailer for PSD and PSB files. Writes
 // the document's merged image, scaled to fit SIZE x SIZE, as a PNG; where the
-// merged image is missing, damaged or was never saved, the thumbnail that the
-// file's image resources hold. It reads nothing else of the file and needs no
-// display.
+// merged image is missing, damaged or was never saved, the document drawn
+// from its layers, or the thumbnail that the file's image resources hold. It
+// needs no display.
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/ReadMergedImage.h"
+#include "app/ThumbnailSource.h"
 #include "platform/SystemFileSource.h"
 #include "psd/PsdError.h"
 
@@ -35,10 +35,12 @@ int Fail(const QString& input, const QString& problem) {
 
 // A view of the decoded words, which must outlive it: no copy of a large
 // picture is made before it is scaled down.
-QImage PictureOf(const plymark::MergedImage& merged) {
-  return QImage(reinterpret_cast<const uchar*>(merged.Pixels.data()), merged.Width, merged.Height,
-                static_cast<qsizetype>(merged.Width) * 4,
-                merged.HasAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+template <typename Picture>
+QImage PictureOf(const Picture& picture) {
+  if (picture.Width <= 0 || picture.Height <= 0) return {};
+  return QImage(reinterpret_cast<const uchar*>(picture.Pixels.data()), picture.Width,
+                picture.Height, static_cast<qsizetype>(picture.Width) * 4,
+                picture.HasAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
 }
 
 // The JPEG thumbnail of the image resources, or a null image.
@@ -66,7 +68,8 @@ int main(int argc, char** argv) {
   QCommandLineParser parser;
   parser.setApplicationDescription(
       "Writes a PNG thumbnail of a PSD or PSB file: its merged image scaled to fit SIZE x SIZE,\n"
-      "or the thumbnail the file stores. For file managers (freedesktop thumbnailer).");
+      "or the document drawn from its layers, or the thumbnail the file stores. For file\n"
+      "managers (freedesktop thumbnailer).");
   const QCommandLineOption sizeOption(QStringList{"s", "size"},
                                       "The largest width and height (default 256).", "SIZE",
                                       QString::number(kDefaultSize));
@@ -92,15 +95,21 @@ int main(int argc, char** argv) {
 
   plymark::SystemFileSource files;
   plymark::DocumentState state;
-  const plymark::MergedImageResult merged =
-      plymark::ReadMergedImageOnly(QFile::encodeName(input).toStdString(), files, state);
+  const plymark::ThumbnailSource source =
+      plymark::ReadThumbnailSource(QFile::encodeName(input).toStdString(), files, state, size);
   QImage picture;
-  if (merged.Image && merged.Image->Width > 0 && merged.Image->Height > 0) {
-    picture = PictureOf(*merged.Image);
-  } else if (state.File.size() > 0) {
-    picture = StoredThumbnail(state);
+  if (source.Merged) {
+    picture = PictureOf(*source.Merged);
+  } else {
+    // A drawing that left something out gives way to the stored thumbnail,
+    // which the maker made from the whole document (see the README).
+    const QImage stored = state.File.size() > 0 ? StoredThumbnail(state) : QImage();
+    if (source.Drawn && (source.Omissions.empty() || stored.isNull())) {
+      picture = PictureOf(*source.Drawn);
+    }
+    if (picture.isNull()) picture = stored;
   }
-  if (picture.isNull()) return Fail(input, QString::fromStdString(merged.Problem));
+  if (picture.isNull()) return Fail(input, QString::fromStdString(source.Problem));
 
   // Smaller pictures keep their size; larger ones fit SIZE x SIZE.
   if (picture.width() > size || picture.height() > size) {
