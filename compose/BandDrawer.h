@@ -1,0 +1,93 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "compose/BlendRows.h"
+#include "compose/LayerSource.h"
+#include "compose/RenderTree.h"
+#include "compose/StoredRows.h"
+#include "psd/DocumentState.h"
+
+namespace plymark {
+
+// The planes one band takes: one buffer per drawing level, each with the
+// colour planes, alpha and a clipping set's shape, and the planes a layer is
+// decoded into.
+struct BandLayout {
+  std::int32_t Width = 0;
+  std::int32_t Rows = 0;  ///< rows of the band
+  int ColourChannels = 3;
+  int Levels = 1;
+
+  // Floats of all buffers together.
+  std::size_t Floats() const;
+  // Planes of all buffers together, for sizing bands.
+  static std::size_t PlanesFor(int colourChannels, int levels);
+};
+
+// Draws the render tree band by band: each band of rows walks the whole
+// tree, and each layer's channels are decoded for that band only.
+class BandDrawer {
+ public:
+  BandDrawer(const DocumentState& state, const RenderTree& tree, const BandLayout& layout,
+             NonSeparable kind, std::vector<std::string>& omissions);
+
+  // Draws rows [top, top + rows) into the document's buffer, level 0.
+  void DrawBand(std::int32_t top, std::int32_t rows);
+  const BandPlanes& Document() const { return levels_.front(); }
+
+ private:
+  // The part of `extent` in this band, in band rows; empty rows when none.
+  BandArea AreaOf(const Extent& extent) const;
+
+  // Each draws into buffer `target`, nested buffers from `next` on, within
+  // `limit` (what the buffer's owner can show).
+  void DrawMembers(const std::vector<RenderNode>& nodes, int target, int next, const Extent& limit);
+  void Draw(const RenderNode& node, int target, int next, const Extent& limit);
+  void DrawPixels(const RenderNode& node, int target, const Extent& area);
+  void DrawClipBase(const RenderNode& base, int set, const Extent& area);
+  void DrawAdjustment(const RenderNode& node, int target, const Extent& area);
+  void DrawGroup(const RenderNode& node, int target, int next, const Extent& area);
+  void DrawClipSet(const RenderNode& set, int target, int next, const Extent& area);
+
+  LayerSource& SourceOf(const RenderNode& node);
+  // The layer's colours over `area` into the scratch colour planes.
+  void DecodeColours(LayerSource& source, const BandArea& area);
+  // Its transparency x mask over `area` into `coverage`.
+  void DecodeShape(const RenderNode& node, LayerSource& source, const BandArea& area,
+                   float* coverage);
+  // `coverage` x the node's mask (its decoded rows, or its default colour).
+  void MultiplyByMask(const RenderNode& node, const BandArea& area, float* coverage);
+  // The scratch coverage x `factor` x `clip` (when given).
+  void ScaleCoverage(const BandArea& area, float factor, const float* clip);
+  void ClearLevel(int level, const BandArea& area);
+  void CopyLevel(int from, int to, const BandArea& area);
+  void ReleaseFinished();
+
+  const DocumentState& state_;
+  const RenderTree& tree_;
+  BandLayout layout_;
+  NonSeparable kind_;
+  std::vector<std::string>& omissions_;
+  std::size_t stride_;
+  std::int32_t top_ = 0;
+  std::int32_t rows_ = 0;
+
+  std::vector<float> storage_;
+  std::vector<BandPlanes> levels_;
+  std::vector<float*> shapes_;  ///< a clipping set's base shape, per level
+  BandPlanes scratch_;          ///< a layer's colours and coverage
+  float* maskPlane_ = nullptr;  ///< a mask's decoded rows
+  /// A base's coverage that the next node drawn is clipped to, when its
+  /// clipping set does not blend as a group.
+  const float* clipShape_ = nullptr;
+  RowScratch rowScratch_;
+  BlendScratch blendScratch_;
+  std::map<const RenderNode*, std::unique_ptr<LayerSource>> sources_;
+};
+
+}  // namespace plymark

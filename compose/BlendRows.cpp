@@ -1,0 +1,196 @@
+#include "compose/BlendRows.h"
+
+#include <algorithm>
+
+#include "compose/BlendFormulas.h"
+
+namespace plymark {
+namespace {
+
+struct RowWeights {
+  float* Source;    ///< of Cs
+  float* Blended;   ///< of B(Cb, Cs')
+  float* Backdrop;  ///< of Cb
+};
+
+RowWeights WeightsOf(BlendScratch& scratch, std::size_t width) {
+  if (scratch.Source.size() < width) {
+    scratch.Source.resize(width);
+    scratch.Blended.resize(width);
+    scratch.Backdrop.resize(width);
+  }
+  return {scratch.Source.data(), scratch.Blended.data(), scratch.Backdrop.data()};
+}
+
+// A layer's weights for one row, and the row's new alpha.
+template <bool FillInside>
+void WeighSource(const float* coverage, float* alpha, float fill, std::int32_t left,
+                 std::int32_t right, const RowWeights& w) {
+  for (std::int32_t x = left; x < right; ++x) {
+    const float a = coverage[x];
+    const float b = alpha[x];
+    const float area = a * fill;
+    const float k = FillInside ? a : area;
+    const float result = b + area * (1.0f - b);
+    const float inverse = result > 0.0f ? 1.0f / result : 0.0f;
+    w.Source[x] = area * (1.0f - b) * inverse;
+    w.Blended[x] = k * b * inverse;
+    w.Backdrop[x] = (1.0f - k) * b * inverse;
+    alpha[x] = result;
+  }
+}
+
+// An adjustment's weights: the backdrop's colour moves towards the blend.
+void WeighAdjustment(const float* coverage, std::int32_t left, std::int32_t right,
+                     const RowWeights& w) {
+  for (std::int32_t x = left; x < right; ++x) {
+    w.Source[x] = 0.0f;
+    w.Blended[x] = coverage[x];
+    w.Backdrop[x] = 1.0f - coverage[x];
+  }
+}
+
+template <class Formula, bool FillInside>
+void BlendChannelRow(const Formula& formula, const float* cs, float* cb, float fill, float neutral,
+                     std::int32_t left, std::int32_t right, const RowWeights& w) {
+  for (std::int32_t x = left; x < right; ++x) {
+    const float s = cs[x];
+    const float b = cb[x];
+    const float moved = FillInside ? neutral + fill * (s - neutral) : s;
+    cb[x] = w.Source[x] * s + w.Blended[x] * formula(b, moved) + w.Backdrop[x] * b;
+  }
+}
+
+// Normal needs no formula: B(Cb, Cs) = Cs.
+void BlendNormalRow(const float* cs, float* cb, std::int32_t left, std::int32_t right,
+                    const RowWeights& w) {
+  for (std::int32_t x = left; x < right; ++x) {
+    cb[x] = (w.Source[x] + w.Blended[x]) * cs[x] + w.Backdrop[x] * cb[x];
+  }
+}
+
+template <class Formula>
+void BlendSeparable(const Formula& formula, const BlendSpec& spec,
+                    const std::array<const float*, 4>& source,
+                    const std::array<float*, 4>& backdrop, std::size_t offset, std::int32_t left,
+                    std::int32_t right, const RowWeights& w) {
+  const BlendModeTraits traits = TraitsOf(spec.Mode);
+  for (int c = 0; c < spec.Channels; ++c) {
+    const auto k = static_cast<std::size_t>(c);
+    const float* cs = source[k] + offset;
+    float* cb = backdrop[k] + offset;
+    if constexpr (std::is_same_v<Formula, blend::Normal>) {
+      BlendNormalRow(cs, cb, left, right, w);
+    } else if (traits.FillInsideFormula && spec.Fill < 1.0f) {
+      BlendChannelRow<Formula, true>(formula, cs, cb, spec.Fill, traits.Neutral, left, right, w);
+    } else {
+      BlendChannelRow<Formula, false>(formula, cs, cb, spec.Fill, traits.Neutral, left, right, w);
+    }
+  }
+}
+
+template <class Formula>
+void BlendNonSeparable(const Formula& formula, const BlendSpec& spec,
+                       const std::array<const float*, 4>& source,
+                       const std::array<float*, 4>& backdrop, std::size_t offset, std::int32_t left,
+                       std::int32_t right, const RowWeights& w) {
+  const bool cmyk = spec.Kind == NonSeparable::Cmyk;
+  for (std::int32_t x = left; x < right; ++x) {
+    const auto at = offset + static_cast<std::size_t>(x);
+    float blended[4] = {0, 0, 0, 0};
+    float cb[4] = {0, 0, 0, 0};
+    float cs[4] = {0, 0, 0, 0};
+    for (std::size_t c = 0; c < static_cast<std::size_t>(spec.Channels); ++c) {
+      cb[c] = backdrop[c][at];
+      cs[c] = source[c][at];
+    }
+    if (w.Blended[x] > 0.0f) {
+      formula(cb, cs, blended);
+      if (cmyk) {
+        // Luminosity takes the source's black, the others the backdrop's;
+        // darker and lighter colour take the whole pixel they chose.
+        const bool chosenSource = blended[0] == cs[0] && blended[1] == cs[1] && blended[2] == cs[2];
+        const bool takesSource =
+            spec.Mode == BlendMode::Luminosity ||
+            ((spec.Mode == BlendMode::DarkerColor || spec.Mode == BlendMode::LighterColor) &&
+             chosenSource);
+        blended[3] = takesSource ? cs[3] : cb[3];
+      }
+    }
+    for (std::size_t c = 0; c < static_cast<std::size_t>(spec.Channels); ++c) {
+      backdrop[c][at] = w.Source[x] * cs[c] + w.Blended[x] * blended[c] + w.Backdrop[x] * cb[c];
+    }
+  }
+}
+
+// The colour channels of one row under the weights already made.
+void BlendColours(const BlendSpec& spec, const std::array<const float*, 4>& source,
+                  const std::array<float*, 4>& backdrop, std::size_t offset, std::int32_t left,
+                  std::int32_t right, const RowWeights& w) {
+  const BlendMode mode = spec.Kind == NonSeparable::AsNormal && !TraitsOf(spec.Mode).Separable
+                             ? BlendMode::Normal
+                             : spec.Mode;
+  blend::VisitBlendMode(mode, [&](const auto& formula) {
+    using Formula = std::decay_t<decltype(formula)>;
+    if constexpr (Formula::kSeparable) {
+      BlendSeparable(formula, spec, source, backdrop, offset, left, right, w);
+    } else {
+      BlendNonSeparable(formula, spec, source, backdrop, offset, left, right, w);
+    }
+  });
+}
+
+}  // namespace
+
+void BlendSource(const BlendSpec& spec, const SourcePlanes& source, const BandPlanes& backdrop,
+                 const BandArea& area, BlendScratch& scratch) {
+  if (area.Left >= area.Right) return;
+  const RowWeights w = WeightsOf(scratch, static_cast<std::size_t>(area.Right));
+  const bool fillInside = TraitsOf(spec.Mode).FillInsideFormula;
+  for (std::int32_t row = area.FirstRow; row < area.EndRow; ++row) {
+    const std::size_t offset = static_cast<std::size_t>(row) * area.Stride;
+    if (fillInside) {
+      WeighSource<true>(source.Coverage + offset, backdrop.Alpha + offset, spec.Fill, area.Left,
+                        area.Right, w);
+    } else {
+      WeighSource<false>(source.Coverage + offset, backdrop.Alpha + offset, spec.Fill, area.Left,
+                         area.Right, w);
+    }
+    BlendColours(spec, source.Colour, backdrop.Colour, offset, area.Left, area.Right, w);
+  }
+}
+
+void BlendAdjusted(const BlendSpec& spec, const SourcePlanes& adjusted, const BandPlanes& backdrop,
+                   const BandArea& area, BlendScratch& scratch) {
+  if (area.Left >= area.Right) return;
+  const RowWeights w = WeightsOf(scratch, static_cast<std::size_t>(area.Right));
+  BlendSpec whole = spec;
+  whole.Fill = 1.0f;  // fill is in the coverage already
+  for (std::int32_t row = area.FirstRow; row < area.EndRow; ++row) {
+    const std::size_t offset = static_cast<std::size_t>(row) * area.Stride;
+    WeighAdjustment(adjusted.Coverage + offset, area.Left, area.Right, w);
+    BlendColours(whole, adjusted.Colour, backdrop.Colour, offset, area.Left, area.Right, w);
+  }
+}
+
+void MixWithSaved(const BandPlanes& drawn, const BandPlanes& saved, int channels,
+                  const float* amount, const BandArea& area) {
+  for (std::int32_t row = area.FirstRow; row < area.EndRow; ++row) {
+    const std::size_t offset = static_cast<std::size_t>(row) * area.Stride;
+    for (std::int32_t x = area.Left; x < area.Right; ++x) {
+      const std::size_t at = offset + static_cast<std::size_t>(x);
+      const float m = amount[at];
+      const float before = saved.Alpha[at];
+      const float after = drawn.Alpha[at];
+      const float alpha = before + m * (after - before);
+      const float inverse = alpha > 0.0f ? 1.0f / alpha : 0.0f;
+      for (std::size_t c = 0; c < static_cast<std::size_t>(channels); ++c) {
+        const float kept = before * saved.Colour[c][at];
+        drawn.Colour[c][at] = (kept + m * (after * drawn.Colour[c][at] - kept)) * inverse;
+      }
+      drawn.Alpha[at] = alpha;
+    }
+  }
+}
+
+}  // namespace plymark
