@@ -104,7 +104,11 @@ std::vector<RenderNode> TreeBuilder::Members(const std::vector<int>& records, in
     std::optional<RenderNode> node;
     if (!hidden) node = Node(record, depth);
     if (!node) {
-      if (canBeBase) base = Base::kNotDrawn;
+      // Layers clipped to an adjustment that is not drawn are drawn unclipped,
+      // as they are onto one that is.
+      const bool adjustment =
+          !hidden && ReadLayerBlockFacts(state_.File, layer).Adjustment != nullptr;
+      if (canBeBase) base = adjustment ? Base::kNone : Base::kNotDrawn;
       continue;
     }
     if (canBeBase) base = node->Kind == NodeKind::Adjustment ? Base::kNone : Base::kDrawn;
