@@ -2,7 +2,7 @@
 // measures how far the drawing lies from the maker's merged image: both
 // flattened over white, 8-bit sRGB, CIEDE2000 per pixel. One line per file:
 //
-//   FILE  STATUS  MEAN  P95  MAX  SECONDS  MEGAPIXELS/S  OMISSIONS
+//   FILE  STATUS  MEAN  P95  MAX  SECONDS  MEGAPIXELS/S  OMISSIONS  PROCESSOR-SECONDS
 //
 // STATUS is pass (mean <= 1 and 95th percentile <= 2.3), fail, nomerged (no
 // merged image to compare with) or error. With --png DIR the drawing is
@@ -11,6 +11,7 @@
 // Usage: render_probe [--png DIR] [--omissions] [--repeat N] [--budget BYTES] FILE...
 
 #include <sys/resource.h>
+#include <time.h>
 
 #include <QDir>
 #include <QFileInfo>
@@ -110,6 +111,12 @@ class PictureSink final : public RenderSink {
   int bands_ = 0;
 };
 
+double ProcessorSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
 // A word flattened over white, as 8-bit sRGB.
 std::uint32_t OverWhite(std::uint32_t word) {
   const double alpha = (word >> 24) / 255.0;
@@ -186,13 +193,16 @@ int main(int argc, char** argv) {
       continue;
     }
     std::vector<double> seconds;
+    std::vector<double> processor;
     RenderResult result;
     PictureSink picture(state, compare);
     try {
       for (int run = 0; run < repeat; ++run) {
         PictureSink sink(state, compare);
         const auto start = std::chrono::steady_clock::now();
+        const double cpuStart = ProcessorSeconds();
         result = RenderDocument(state, compare ? picture : static_cast<RenderSink&>(sink), options);
+        processor.push_back(ProcessorSeconds() - cpuStart);
         seconds.push_back(
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
       }
@@ -201,6 +211,7 @@ int main(int argc, char** argv) {
       continue;
     }
     std::sort(seconds.begin(), seconds.end());
+    std::sort(processor.begin(), processor.end());
     const double median = seconds[seconds.size() / 2];
     const double megapixels =
         static_cast<double>(state.Header.Columns) * state.Header.Rows / 1e6 / median;
@@ -227,9 +238,9 @@ int main(int argc, char** argv) {
         }
       }
     }
-    std::printf("%s\t%s\t%.3f\t%.3f\t%.2f\t%.4f\t%.1f\t%zu\n", name.c_str(), status.c_str(),
-                agreement.Mean, agreement.P95, agreement.Max, median, megapixels,
-                result.Omissions.size());
+    std::printf("%s\t%s\t%.3f\t%.3f\t%.2f\t%.4f\t%.1f\t%zu\t%.4f\n", name.c_str(),
+                status.c_str(), agreement.Mean, agreement.P95, agreement.Max, median, megapixels,
+                result.Omissions.size(), processor[processor.size() / 2]);
     if (printOmissions) {
       for (const std::string& omission : result.Omissions)
         std::printf("  - %s\n", omission.c_str());

@@ -14,8 +14,15 @@ namespace {
 // each band and inflated up to where they were.
 constexpr int kOpenStreams = 128;
 
+// Work on fewer pixels stays on one thread: sharing it costs more.
+constexpr std::int64_t kSharedPixels = 16384;
+
 bool Empty(const BandArea& area) {
   return area.FirstRow >= area.EndRow || area.Left >= area.Right;
+}
+
+std::int64_t Pixels(const BandArea& area) {
+  return static_cast<std::int64_t>(area.EndRow - area.FirstRow) * (area.Right - area.Left);
 }
 
 template <class Each>
@@ -33,6 +40,23 @@ void FillArea(float* plane, const BandArea& area, float value) {
 }
 
 }  // namespace
+
+template <class Work>
+void BandDrawer::ShareRows(const BandArea& area, Work&& work) {
+  if (Pixels(area) < kSharedPixels) {
+    work(area, 0);
+    return;
+  }
+  BandArea first = area;
+  BandArea second = area;
+  if (area.EndRow - area.FirstRow >= 2) {
+    first.EndRow = second.FirstRow = area.FirstRow + (area.EndRow - area.FirstRow) / 2;
+  } else {
+    first.Right = second.Left = area.Left + (area.Right - area.Left) / 2;
+  }
+  auto halves = [&](int part) { work(part == 0 ? first : second, part); };
+  helper_.Share(halves);
+}
 
 std::size_t BandLayout::PlanesFor(int colourChannels, int levels) {
   // Each level: colours, alpha and a clipping set's shape; then a layer's
@@ -89,7 +113,7 @@ void BandDrawer::DrawBand(std::int32_t top, std::int32_t rows) {
   top_ = top;
   rows_ = rows;
   const Extent whole{top, 0, top + rows, layout_.Width};
-  ClearLevel(0, AreaOf(whole));
+  ShareRows(AreaOf(whole), [&](const BandArea& part, int) { ClearLevel(0, part); });
   DrawMembers(tree_.Root.Children, 0, 1, whole);
   ReleaseFinished();
 }
@@ -126,31 +150,50 @@ LayerSource& BandDrawer::SourceOf(const RenderNode& node) {
   return *source;
 }
 
-void BandDrawer::DecodeColours(LayerSource& source, const BandArea& area) {
+void BandDrawer::DecodeLayer(const RenderNode& node, LayerSource& source, const BandArea& area,
+                             float* coverage) {
+  // One task per plane: the colours and the transparency, shared between
+  // the two threads when the layer is large enough.
+  struct Task {
+    PlacedChannel* Channel;
+    float* Plane;
+  };
+  std::array<Task, 5> tasks{};
+  std::size_t count = 0;
   for (int c = 0; c < layout_.ColourChannels; ++c) {
     float* plane = scratch_.Colour[static_cast<std::size_t>(c)];
     if (PlacedChannel* channel = source.Colour(c)) {
-      channel->Fill(top_, top_ + area.FirstRow, top_ + area.EndRow, area.Left, area.Right, plane,
-                    stride_, rowScratch_);
+      tasks[count++] = {channel, plane};
     } else {
-      FillArea(plane, area, 0.0f);
+      FillArea(plane, area, 0.0f);  // a missing colour channel draws 0
     }
   }
-}
-
-void BandDrawer::DecodeShape(const RenderNode& node, LayerSource& source, const BandArea& area,
-                             float* coverage) {
-  bool filled = false;
-  if (PlacedChannel* transparency = source.Transparency()) {
-    try {
-      transparency->Fill(top_, top_ + area.FirstRow, top_ + area.EndRow, area.Left, area.Right,
-                         coverage, stride_, rowScratch_);
-      filled = true;
-    } catch (const PsdError& error) {
-      source.DropTransparency(error.what(), omissions_);
+  PlacedChannel* transparency = source.Transparency();
+  if (transparency != nullptr) tasks[count++] = {transparency, coverage};
+  std::string damaged;  // the transparency channel's damage
+  const auto work = [&](int part) {
+    for (auto k = static_cast<std::size_t>(part); k < count; k += 2) {
+      try {
+        tasks[k].Channel->Fill(top_, top_ + area.FirstRow, top_ + area.EndRow, area.Left,
+                               area.Right, tasks[k].Plane, stride_,
+                               rowScratch_[static_cast<std::size_t>(part)]);
+      } catch (const PsdError& error) {
+        if (tasks[k].Channel != transparency) throw;
+        damaged = error.what();
+      }
     }
+  };
+  if (count > 1 && Pixels(area) >= kSharedPixels) {
+    helper_.Share(work);
+  } else {
+    work(0);
+    work(1);
   }
-  if (!filled) FillArea(coverage, area, 1.0f);  // no transparency channel: opaque
+  if (!damaged.empty()) {
+    source.DropTransparency(damaged, omissions_);
+    transparency = nullptr;
+  }
+  if (transparency == nullptr) FillArea(coverage, area, 1.0f);  // opaque
   MultiplyByMask(node, area, coverage);
 }
 
@@ -167,7 +210,7 @@ void BandDrawer::MultiplyByMask(const RenderNode& node, const BandArea& area, fl
       if (!inside.Empty()) {
         try {
           mask->Fill(top_, inside.Top, inside.Bottom, inside.Left, inside.Right, maskPlane_,
-                     stride_, rowScratch_);
+                     stride_, rowScratch_[0]);
         } catch (const PsdError& error) {
           source.DropMask(k, error.what(), omissions_);
           continue;
@@ -184,14 +227,13 @@ void BandDrawer::DrawPixels(const RenderNode& node, int target, const Extent& ex
   const float* clip = std::exchange(clipShape_, nullptr);
   const BandArea area = AreaOf(extent);
   LayerSource& source = SourceOf(node);
-  DecodeColours(source, area);
-  DecodeShape(node, source, area, scratch_.Alpha);
+  DecodeLayer(node, source, area, scratch_.Alpha);
   ScaleCoverage(area, node.Opacity, clip);
   const BlendSpec spec{node.Mode, node.Fill, layout_.ColourChannels, kind_};
-  BlendSource(spec,
-              {{scratch_.Colour[0], scratch_.Colour[1], scratch_.Colour[2], scratch_.Colour[3]},
-               scratch_.Alpha},
-              levels_[static_cast<std::size_t>(target)], area, blendScratch_);
+  Blend(spec,
+        {{scratch_.Colour[0], scratch_.Colour[1], scratch_.Colour[2], scratch_.Colour[3]},
+         scratch_.Alpha},
+        levels_[static_cast<std::size_t>(target)], area);
 }
 
 void BandDrawer::DrawClipBase(const RenderNode& base, int set, const Extent& extent) {
@@ -199,16 +241,15 @@ void BandDrawer::DrawClipBase(const RenderNode& base, int set, const Extent& ext
   const BandArea area = AreaOf(inside);
   if (Empty(area)) return;
   LayerSource& source = SourceOf(base);
-  DecodeColours(source, area);
   // The shape clips the whole set; inside it the base counts with its fill
   // only, so that clipped layers show through a base of fill 0.
-  DecodeShape(base, source, area, shapes_[static_cast<std::size_t>(set)]);
+  DecodeLayer(base, source, area, shapes_[static_cast<std::size_t>(set)]);
   FillArea(scratch_.Alpha, area, base.Fill);
   const BlendSpec spec{BlendMode::Normal, 1.0f, layout_.ColourChannels, kind_};
-  BlendSource(spec,
-              {{scratch_.Colour[0], scratch_.Colour[1], scratch_.Colour[2], scratch_.Colour[3]},
-               scratch_.Alpha},
-              levels_[static_cast<std::size_t>(set)], area, blendScratch_);
+  Blend(spec,
+        {{scratch_.Colour[0], scratch_.Colour[1], scratch_.Colour[2], scratch_.Colour[3]},
+         scratch_.Alpha},
+        levels_[static_cast<std::size_t>(set)], area);
 }
 
 void BandDrawer::DrawClipSet(const RenderNode& set, int target, int next, const Extent& extent) {
@@ -253,9 +294,9 @@ void BandDrawer::DrawClipSet(const RenderNode& set, int target, int next, const 
   });
   const BandPlanes& drawn = levels_[level];
   const BlendSpec spec{set.Mode, 1.0f, layout_.ColourChannels, kind_};
-  BlendSource(
-      spec, {{drawn.Colour[0], drawn.Colour[1], drawn.Colour[2], drawn.Colour[3]}, scratch_.Alpha},
-      levels_[static_cast<std::size_t>(target)], area, blendScratch_);
+  Blend(spec,
+        {{drawn.Colour[0], drawn.Colour[1], drawn.Colour[2], drawn.Colour[3]}, scratch_.Alpha},
+        levels_[static_cast<std::size_t>(target)], area);
 }
 
 void BandDrawer::DrawGroup(const RenderNode& group, int target, int next, const Extent& extent) {
@@ -272,10 +313,9 @@ void BandDrawer::DrawGroup(const RenderNode& group, int target, int next, const 
     MultiplyByMask(group, area, scratch_.Alpha);
     const BandPlanes& drawn = levels_[level];
     const BlendSpec spec{group.Mode, 1.0f, layout_.ColourChannels, kind_};
-    BlendSource(
-        spec,
-        {{drawn.Colour[0], drawn.Colour[1], drawn.Colour[2], drawn.Colour[3]}, scratch_.Alpha},
-        levels_[static_cast<std::size_t>(target)], area, blendScratch_);
+    Blend(spec,
+          {{drawn.Colour[0], drawn.Colour[1], drawn.Colour[2], drawn.Colour[3]}, scratch_.Alpha},
+          levels_[static_cast<std::size_t>(target)], area);
     return;
   }
   if (group.Opacity >= 1.0f && group.Masks.empty() && clip == nullptr) {
@@ -310,10 +350,11 @@ void BandDrawer::DrawAdjustment(const RenderNode& node, int target, const Extent
   MultiplyByMask(node, area, scratch_.Alpha);
   ScaleCoverage(area, node.Opacity * node.Fill, clip);
   const BlendSpec spec{node.Mode, 1.0f, layout_.ColourChannels, kind_};
-  BlendAdjusted(spec,
-                {{scratch_.Colour[0], scratch_.Colour[1], scratch_.Colour[2], scratch_.Colour[3]},
-                 scratch_.Alpha},
-                backdrop, area, blendScratch_);
+  BlendAdjustedRows(
+      spec,
+      {{scratch_.Colour[0], scratch_.Colour[1], scratch_.Colour[2], scratch_.Colour[3]},
+       scratch_.Alpha},
+      backdrop, area);
 }
 
 void BandDrawer::ScaleCoverage(const BandArea& area, float factor, const float* clip) {
@@ -325,6 +366,20 @@ void BandDrawer::ScaleCoverage(const BandArea& area, float factor, const float* 
     } else {
       for (std::size_t k = from; k < to; ++k) coverage[k] *= factor * clip[k];
     }
+  });
+}
+
+void BandDrawer::Blend(const BlendSpec& spec, const SourcePlanes& source,
+                       const BandPlanes& backdrop, const BandArea& area) {
+  ShareRows(area, [&](const BandArea& part, int thread) {
+    BlendSource(spec, source, backdrop, part, blendScratch_[static_cast<std::size_t>(thread)]);
+  });
+}
+
+void BandDrawer::BlendAdjustedRows(const BlendSpec& spec, const SourcePlanes& adjusted,
+                                   const BandPlanes& backdrop, const BandArea& area) {
+  ShareRows(area, [&](const BandArea& part, int thread) {
+    BlendAdjusted(spec, adjusted, backdrop, part, blendScratch_[static_cast<std::size_t>(thread)]);
   });
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "compose/BlendRows.h"
+#include "compose/HelperThread.h"
 #include "compose/LayerSource.h"
 #include "compose/RenderTree.h"
 #include "compose/StoredRows.h"
@@ -55,11 +57,19 @@ class BandDrawer {
   void DrawClipSet(const RenderNode& set, int target, int next, const Extent& area);
 
   LayerSource& SourceOf(const RenderNode& node);
-  // The layer's colours over `area` into the scratch colour planes.
-  void DecodeColours(LayerSource& source, const BandArea& area);
-  // Its transparency x mask over `area` into `coverage`.
-  void DecodeShape(const RenderNode& node, LayerSource& source, const BandArea& area,
+  // The layer's colours over `area` into the scratch colour planes, and its
+  // transparency x masks into `coverage`.
+  void DecodeLayer(const RenderNode& node, LayerSource& source, const BandArea& area,
                    float* coverage);
+  // BlendSource and BlendAdjusted with the rows shared between the threads.
+  void Blend(const BlendSpec& spec, const SourcePlanes& source, const BandPlanes& backdrop,
+             const BandArea& area);
+  void BlendAdjustedRows(const BlendSpec& spec, const SourcePlanes& adjusted,
+                         const BandPlanes& backdrop, const BandArea& area);
+  // Runs work(part, thread) over `area`, halved between the two threads
+  // when it is large enough.
+  template <class Work>
+  void ShareRows(const BandArea& area, Work&& work);
   // `coverage` x the node's mask (its decoded rows, or its default colour).
   void MultiplyByMask(const RenderNode& node, const BandArea& area, float* coverage);
   // The scratch coverage x `factor` x `clip` (when given).
@@ -85,8 +95,9 @@ class BandDrawer {
   /// A base's coverage that the next node drawn is clipped to, when its
   /// clipping set does not blend as a group.
   const float* clipShape_ = nullptr;
-  RowScratch rowScratch_;
-  BlendScratch blendScratch_;
+  HelperThread helper_;
+  std::array<RowScratch, 2> rowScratch_;  ///< one per thread
+  std::array<BlendScratch, 2> blendScratch_;
   std::map<const RenderNode*, std::unique_ptr<LayerSource>> sources_;
 };
 

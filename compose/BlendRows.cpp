@@ -7,6 +7,10 @@
 namespace plymark {
 namespace {
 
+// Added to a divisor that may be 0 where the dividend then is 0 too: an
+// addition, not a comparison, keeps the loops free of branches.
+constexpr float kTiny = 1e-30f;
+
 struct RowWeights {
   float* Source;    ///< of Cs
   float* Blended;   ///< of B(Cb, Cs')
@@ -32,7 +36,7 @@ void WeighSource(const float* coverage, float* alpha, float fill, std::int32_t l
     const float area = a * fill;
     const float k = FillInside ? a : area;
     const float result = b + area * (1.0f - b);
-    const float inverse = result > 0.0f ? 1.0f / result : 0.0f;
+    const float inverse = 1.0f / (result + kTiny);
     w.Source[x] = area * (1.0f - b) * inverse;
     w.Blended[x] = k * b * inverse;
     w.Backdrop[x] = (1.0f - k) * b * inverse;
@@ -123,6 +127,75 @@ void BlendNonSeparable(const Formula& formula, const BlendSpec& spec,
   }
 }
 
+// One row of a separable mode in one pass: the weights of each pixel, then
+// its channels, so that each plane is read and written once. C colour
+// channels (1, 3 or 4); the planes never overlap.
+template <int C, bool FillInside, class Formula>
+void BlendSeparableRow(const Formula& formula, const float* __restrict s0,
+                       const float* __restrict s1, const float* __restrict s2,
+                       const float* __restrict s3, float* __restrict b0, float* __restrict b1,
+                       float* __restrict b2, float* __restrict b3, const float* __restrict coverage,
+                       float* __restrict alpha, std::int32_t left, std::int32_t right, float fill,
+                       float neutral) {
+  for (std::int32_t x = left; x < right; ++x) {
+    const float a = coverage[x];
+    const float b = alpha[x];
+    const float area = a * fill;
+    const float k = FillInside ? a : area;
+    const float result = b + area * (1.0f - b);
+    const float inverse = 1.0f / (result + kTiny);
+    const float ws = area * (1.0f - b) * inverse;
+    const float wb = k * b * inverse;
+    const float wd = (1.0f - k) * b * inverse;
+    const auto mix = [&](float s, float d) {
+      const float moved = FillInside ? neutral + fill * (s - neutral) : s;
+      return ws * s + wb * formula(d, moved) + wd * d;
+    };
+    b0[x] = mix(s0[x], b0[x]);
+    if constexpr (C > 1) {
+      b1[x] = mix(s1[x], b1[x]);
+      b2[x] = mix(s2[x], b2[x]);
+    }
+    if constexpr (C > 3) b3[x] = mix(s3[x], b3[x]);
+    alpha[x] = result;
+  }
+}
+
+template <bool FillInside, class Formula>
+void BlendSeparableRows(const Formula& formula, const BlendSpec& spec, const SourcePlanes& source,
+                        const BandPlanes& backdrop, const BandArea& area, float neutral) {
+  for (std::int32_t row = area.FirstRow; row < area.EndRow; ++row) {
+    const std::size_t offset = static_cast<std::size_t>(row) * area.Stride;
+    std::array<const float*, 4> from{};
+    std::array<float*, 4> into{};
+    for (std::size_t c = 0; c < 4; ++c) {
+      // Unused planes point at the first, which is only read through them.
+      const std::size_t plane = c < static_cast<std::size_t>(spec.Channels) ? c : 0;
+      from[c] = source.Colour[plane] + offset;
+      into[c] = backdrop.Colour[plane] + offset;
+    }
+    const float* coverage = source.Coverage + offset;
+    float* alpha = backdrop.Alpha + offset;
+    switch (spec.Channels) {
+      case 1:
+        BlendSeparableRow<1, FillInside>(formula, from[0], from[1], from[2], from[3], into[0],
+                                         into[1], into[2], into[3], coverage, alpha, area.Left,
+                                         area.Right, spec.Fill, neutral);
+        break;
+      case 4:
+        BlendSeparableRow<4, FillInside>(formula, from[0], from[1], from[2], from[3], into[0],
+                                         into[1], into[2], into[3], coverage, alpha, area.Left,
+                                         area.Right, spec.Fill, neutral);
+        break;
+      default:
+        BlendSeparableRow<3, FillInside>(formula, from[0], from[1], from[2], from[3], into[0],
+                                         into[1], into[2], into[3], coverage, alpha, area.Left,
+                                         area.Right, spec.Fill, neutral);
+        break;
+    }
+  }
+}
+
 // The colour channels of one row under the weights already made.
 void BlendColours(const BlendSpec& spec, const std::array<const float*, 4>& source,
                   const std::array<float*, 4>& backdrop, std::size_t offset, std::int32_t left,
@@ -145,6 +218,21 @@ void BlendColours(const BlendSpec& spec, const std::array<const float*, 4>& sour
 void BlendSource(const BlendSpec& spec, const SourcePlanes& source, const BandPlanes& backdrop,
                  const BandArea& area, BlendScratch& scratch) {
   if (area.Left >= area.Right) return;
+  const BlendModeTraits traits = TraitsOf(spec.Mode);
+  if (traits.Separable) {
+    const bool fillInside = traits.FillInsideFormula && spec.Fill < 1.0f;
+    blend::VisitBlendMode(spec.Mode, [&](const auto& formula) {
+      using Formula = std::decay_t<decltype(formula)>;
+      if constexpr (Formula::kSeparable) {
+        if (fillInside) {
+          BlendSeparableRows<true>(formula, spec, source, backdrop, area, traits.Neutral);
+        } else {
+          BlendSeparableRows<false>(formula, spec, source, backdrop, area, traits.Neutral);
+        }
+      }
+    });
+    return;
+  }
   const RowWeights w = WeightsOf(scratch, static_cast<std::size_t>(area.Right));
   const bool fillInside = TraitsOf(spec.Mode).FillInsideFormula;
   for (std::int32_t row = area.FirstRow; row < area.EndRow; ++row) {
@@ -183,7 +271,7 @@ void MixWithSaved(const BandPlanes& drawn, const BandPlanes& saved, int channels
       const float before = saved.Alpha[at];
       const float after = drawn.Alpha[at];
       const float alpha = before + m * (after - before);
-      const float inverse = alpha > 0.0f ? 1.0f / alpha : 0.0f;
+      const float inverse = 1.0f / (alpha + kTiny);
       for (std::size_t c = 0; c < static_cast<std::size_t>(channels); ++c) {
         const float kept = before * saved.Colour[c][at];
         drawn.Colour[c][at] = (kept + m * (after * drawn.Colour[c][at] - kept)) * inverse;
