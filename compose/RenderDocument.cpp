@@ -86,8 +86,7 @@ std::int32_t BandRows(std::int32_t width, int channels, int levels, const Render
                         " bytes, more than the band budget of " +
                         std::to_string(options.BandBudgetBytes));
   }
-  return static_cast<std::int32_t>(
-      std::min<std::size_t>(fitting, getenv("EXP_BAND") ? atoi(getenv("EXP_BAND")) : kLargestBand));
+  return static_cast<std::int32_t>(std::min<std::size_t>(fitting, kLargestBand));
 }
 
 RenderResult Render(DocumentState& state, RenderSink& sink, const RenderOptions& options) {
