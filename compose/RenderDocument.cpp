@@ -16,9 +16,10 @@
 namespace plymark {
 namespace {
 
-// Rows a band takes at most: the planes of a few levels stay in the cache
-// while each layer is blended into them.
-constexpr std::int32_t kLargestBand = 64;
+// Pixels a band takes at most: enough that sharing each layer's work between
+// two threads costs little, few enough that a band's planes stay in the
+// processor's last cache while each layer is blended into them.
+constexpr std::size_t kBandPixels = std::size_t{1} << 19;
 
 PsdError RenderRefusal(const std::string& problem) {
   return PsdError::Damaged(0, "document", problem);
@@ -86,7 +87,9 @@ std::int32_t BandRows(std::int32_t width, int channels, int levels, const Render
                         " bytes, more than the band budget of " +
                         std::to_string(options.BandBudgetBytes));
   }
-  return static_cast<std::int32_t>(std::min<std::size_t>(fitting, kLargestBand));
+  const std::size_t preferred =
+      std::max<std::size_t>(1, kBandPixels / static_cast<std::size_t>(width));
+  return static_cast<std::int32_t>(std::min(fitting, preferred));
 }
 
 RenderResult Render(DocumentState& state, RenderSink& sink, const RenderOptions& options) {
