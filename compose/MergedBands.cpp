@@ -1,11 +1,13 @@
 #include "compose/MergedBands.h"
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "psd/ColorModeCodes.h"
 #include "psd/PsdError.h"
 #include "render/DeepSamples.h"
+#include "render/LayerLoop.h"
 #include "render/MergedChannelRows.h"
 #include "render/MergedImage.h"
 
@@ -56,6 +58,13 @@ float WhiteOf(std::int16_t colorMode, int channel, std::int16_t depth) {
 
 void RenderMergedImage(const DocumentState& state, RenderSink& sink, std::int32_t bandRows) {
   const FileHeader& header = state.Header;
+  // The image data section is read whole, as for the merged image's export.
+  if (header.Rows > kLargestLayerSide || header.Columns > kLargestLayerSide) {
+    throw PsdError::Damaged(0, "merged image",
+                            "measures " + std::to_string(header.Columns) + " x " +
+                                std::to_string(header.Rows) + " pixels, more than the " +
+                                std::to_string(kLargestLayerSide) + " a side Plymark shows");
+  }
   const std::int64_t offset = state.ImageDataOffset;
   const std::int64_t stored = state.File.size() - offset;
   if (offset < 0 || stored <= 0) {
