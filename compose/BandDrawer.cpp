@@ -257,7 +257,11 @@ void BandDrawer::DrawClipSet(const RenderNode& set, int target, int next, const 
   const auto level = static_cast<std::size_t>(next);
   const RenderNode& base = set.Children.front();
   float* shape = shapes_[level];
-  if (!set.ClipAsGroup && (base.Kind != NodeKind::Group || base.Isolated)) {
+  // An adjustment has no pixels to draw clipped layers onto: they blend onto
+  // the backdrop inside its mask, as they do when the set is not blended as
+  // a group.
+  if ((!set.ClipAsGroup || base.Kind == NodeKind::Adjustment) &&
+      (base.Kind != NodeKind::Group || base.Isolated)) {
     // Each layer blends onto the backdrop on its own, inside the base's
     // coverage, which the base's drawing leaves in the scratch coverage.
     Draw(base, target, next, extent);

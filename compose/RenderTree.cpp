@@ -104,14 +104,14 @@ std::vector<RenderNode> TreeBuilder::Members(const std::vector<int>& records, in
     std::optional<RenderNode> node;
     if (!hidden) node = Node(record, depth);
     if (!node) {
-      // Layers clipped to an adjustment that is not drawn are drawn unclipped,
-      // as they are onto one that is.
+      // Layers clipped to an adjustment that is not drawn (named as left
+      // out) are drawn unclipped rather than lost.
       const bool adjustment =
           !hidden && ReadLayerBlockFacts(state_.File, layer).Adjustment != nullptr;
       if (canBeBase) base = adjustment ? Base::kNone : Base::kNotDrawn;
       continue;
     }
-    if (canBeBase) base = node->Kind == NodeKind::Adjustment ? Base::kNone : Base::kDrawn;
+    if (canBeBase) base = Base::kDrawn;
     drawn.push_back(std::move(*node));
   }
   return drawn;
