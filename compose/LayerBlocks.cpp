@@ -81,6 +81,9 @@ LayerBlockFacts ReadLayerBlockFacts(const FileView& file, const LayerRecord& rec
       facts.Artboard = true;
     } else if (key == "brst") {
       facts.ChannelRestrictions = block.Length >= 4;
+    } else if (key == "vstk") {
+      const std::vector<bool> enabled = BooleanItems(BlockBytes(file, block), "strokeEnabled");
+      facts.ShapeStroke = !enabled.empty() && enabled.front();
     } else if (key == "CgEd") {
       facts.BrightnessInDescriptor = true;
     } else if (facts.Adjustment == nullptr && IsAdjustmentKey(key)) {

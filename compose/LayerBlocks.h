@@ -16,14 +16,17 @@ struct LayerBlockFacts {
   /// The blend key of the section divider block (`lsct`, `lsdk`) when it
   /// holds one: a group's real mode.
   std::optional<std::string> SectionBlendKey;
-  std::uint8_t Fill = 255;                     ///< `iOpa`: fill opacity
-  bool ClippedAsGroup = true;                  ///< `clbl`: blend clipped layers as a group
-  bool Knockout = false;                       ///< `knko` not 0
-  bool Effects = false;                        ///< `lfx2`, `lmfx` or `lrFX`
-  bool FillLayer = false;                      ///< `SoCo`, `GdFl` or `PtFl`
-  bool Artboard = false;                       ///< `artb`, `artd` or `abdd`
-  bool ChannelRestrictions = false;            ///< `brst` listing channels left out
-  bool BrightnessInDescriptor = false;         ///< `CgEd`
+  std::uint8_t Fill = 255;              ///< `iOpa`: fill opacity
+  bool ClippedAsGroup = true;           ///< `clbl`: blend clipped layers as a group
+  bool Knockout = false;                ///< `knko` not 0
+  bool Effects = false;                 ///< `lfx2`, `lmfx` or `lrFX`
+  bool FillLayer = false;               ///< `SoCo`, `GdFl` or `PtFl`
+  bool Artboard = false;                ///< `artb`, `artd` or `abdd`
+  bool ChannelRestrictions = false;     ///< `brst` listing channels left out
+  bool BrightnessInDescriptor = false;  ///< `CgEd`
+  /// `vstk` with its stroke enabled: a shape's stroke, which the maker draws
+  /// above the shape's clipped layers and without its fill opacity.
+  bool ShapeStroke = false;
   const TaggedBlockRef* Adjustment = nullptr;  ///< the first adjustment layer block
 };
 

@@ -127,7 +127,9 @@ void TreeBuilder::Attach(std::vector<RenderNode>& drawn, RenderNode clipped) {
     set.Opacity = last.Opacity;
     set.Area = last.Area;
     const LayerRecord& base = state_.Layers[static_cast<std::size_t>(last.Record)];
-    set.ClipAsGroup = ReadLayerBlockFacts(state_.File, base).ClippedAsGroup;
+    const LayerBlockFacts facts = ReadLayerBlockFacts(state_.File, base);
+    set.ClipAsGroup = facts.ClippedAsGroup;
+    if (facts.ShapeStroke) Omit(last.Record, "shape stroke drawn under its clipped layers");
     set.Children.push_back(std::move(last));
     last = std::move(set);
   }
@@ -199,6 +201,8 @@ std::optional<RenderNode> TreeBuilder::Node(int record, int depth) {
   if (!FullBlendingRanges(layer.BlendingRanges)) Omit(record, "blend-if ranges");
   if (facts.Artboard) Omit(record, "artboard");
   if (facts.ChannelRestrictions) Omit(record, "channel restrictions");
+  if (facts.ShapeStroke && facts.Fill < 255)
+    Omit(record, "shape stroke faded with the fill opacity");
 
   if (kind == LayerKind::Group) {
     if (depth >= kDeepestNesting) {
