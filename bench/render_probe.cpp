@@ -7,8 +7,12 @@
 // STATUS is pass (mean <= 1 and 95th percentile <= 2.3), fail, nomerged (no
 // merged image to compare with) or error. With --png DIR the drawing is
 // written as DIR/<name>.png, with --omissions each omission is printed.
+// --repeat N draws each file N times without comparing and prints the
+// medians. --records-only reads the records without the viewer's layer loop,
+// so that the peak memory printed at the end is the render's own.
 //
-// Usage: render_probe [--png DIR] [--omissions] [--repeat N] [--budget BYTES] FILE...
+// Usage: render_probe [--png DIR] [--omissions] [--repeat N] [--budget BYTES]
+//                     [--records-only] FILE...
 
 #include <sys/resource.h>
 #include <time.h>
@@ -21,15 +25,20 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/ColourProfile.h"
 #include "app/OpenWorkflow.h"
 #include "app/ReadMergedImage.h"
 #include "compose/RenderDocument.h"
 #include "platform/MemoryTileSurface.h"
 #include "platform/MessageSink.h"
 #include "platform/SystemFileSource.h"
+#include "psd/ChannelData.h"
+#include "psd/FileHeader.h"
+#include "psd/LayerRecords.h"
 #include "psd/PsdError.h"
 #include "render/ColourManagement.h"
 #include "render/ColourModes.h"
@@ -117,6 +126,31 @@ double ProcessorSeconds() {
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
+// Opens `path` as the viewer does, or with `recordsOnly` reads the header,
+// resources, records and channel blocks alone. Returns the failure, if any.
+std::optional<std::string> Open(const std::string& path, bool recordsOnly, DocumentState& state) {
+  SystemFileSource source;
+  Quiet quiet;
+  if (!recordsOnly) {
+    MemoryTileSurface tiles(0);
+    const auto failure = OpenDocument(path, state, source, quiet, tiles, nullptr, false);
+    if (failure) return failure->Problem;
+    return std::nullopt;
+  }
+  const OpenedFile opened = source.Open(path);
+  if (!opened.File) return opened.Error;
+  state.FileName = path;
+  state.File = FileView(opened.File);
+  try {
+    if (const auto refusal = ReadFrontSections(state.File, state, quiet)) return refusal;
+    ReadChannelData(state.File, state, ReadLayerRecords(state.File, state, quiet));
+    SetUpColourProfile(state.File, state, quiet);
+  } catch (const PsdError& error) {
+    return std::string(error.what());
+  }
+  return std::nullopt;
+}
+
 // A word flattened over white, as 8-bit sRGB.
 std::uint32_t OverWhite(std::uint32_t word) {
   const double alpha = (word >> 24) / 255.0;
@@ -158,6 +192,7 @@ Agreement Compare(const std::vector<std::uint32_t>& drawn,
 int main(int argc, char** argv) {
   std::string pngFolder;
   bool printOmissions = false;
+  bool recordsOnly = false;
   int repeat = 1;
   RenderOptions options;
   std::vector<std::string> files;
@@ -165,6 +200,8 @@ int main(int argc, char** argv) {
     const std::string arg = argv[k];
     if (arg == "--png" && k + 1 < argc) {
       pngFolder = argv[++k];
+    } else if (arg == "--records-only") {
+      recordsOnly = true;
     } else if (arg == "--omissions") {
       printOmissions = true;
     } else if (arg == "--repeat" && k + 1 < argc) {
@@ -176,20 +213,17 @@ int main(int argc, char** argv) {
     }
   }
   if (files.empty()) {
-    std::fprintf(
-        stderr,
-        "usage: render_probe [--png DIR] [--omissions] [--repeat N] [--budget BYTES] FILE...\n");
+    std::fprintf(stderr,
+                 "usage: render_probe [--png DIR] [--omissions] [--repeat N] [--budget BYTES] "
+                 "[--records-only] FILE...\n");
     return 2;
   }
   const bool compare = repeat == 1;
   for (const std::string& path : files) {
     const std::string name = QFileInfo(QString::fromStdString(path)).fileName().toStdString();
-    SystemFileSource source;
-    Quiet quiet;
-    MemoryTileSurface tiles(0);
     DocumentState state;
-    if (const auto failure = OpenDocument(path, state, source, quiet, tiles, nullptr, false)) {
-      std::printf("%s\terror\t-\t-\t-\t-\t-\topen: %s\n", name.c_str(), failure->Problem.c_str());
+    if (const auto failure = Open(path, recordsOnly, state)) {
+      std::printf("%s\terror\t-\t-\t-\t-\t-\topen: %s\n", name.c_str(), failure->c_str());
       continue;
     }
     std::vector<double> seconds;
@@ -238,8 +272,8 @@ int main(int argc, char** argv) {
         }
       }
     }
-    std::printf("%s\t%s\t%.3f\t%.3f\t%.2f\t%.4f\t%.1f\t%zu\t%.4f\n", name.c_str(),
-                status.c_str(), agreement.Mean, agreement.P95, agreement.Max, median, megapixels,
+    std::printf("%s\t%s\t%.3f\t%.3f\t%.2f\t%.4f\t%.1f\t%zu\t%.4f\n", name.c_str(), status.c_str(),
+                agreement.Mean, agreement.P95, agreement.Max, median, megapixels,
                 result.Omissions.size(), processor[processor.size() / 2]);
     if (printOmissions) {
       for (const std::string& omission : result.Omissions)
