@@ -224,7 +224,9 @@ void AddComposeSeeds(std::vector<std::pair<std::string, Bytes>>& seeds) {
   described.insert(described.end(), descriptor.begin(), descriptor.end());
   adjustments.Layers.push_back({0, 0, 0, 0, {}, "norm", LayerExtra("brit", {}, described)});
   TestLayer effects = SolidLayer(1, 1, 3, 3, 5, 5, 5);
-  const std::string switches = "masterFXSwitchbool\x01enabbool\x01";
+  const std::string switches =
+      "masterFXSwitchbool\x01"
+      "enabbool\x01";
   effects.Extra =
       LayerExtra("fx", {}, TaggedBlock("8BIM", "lfx2", Bytes(switches.begin(), switches.end())));
   adjustments.Layers.push_back(effects);

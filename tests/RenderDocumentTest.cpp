@@ -14,6 +14,7 @@
 namespace plymark {
 namespace {
 
+using namespace std::string_view_literals;
 using test::Bytes;
 using test::SolidLayer;
 using test::TestDocument;
@@ -238,6 +239,170 @@ TEST(RenderDocument, ADamagedTransparencyChannelDrawsTheLayerOpaque) {
   EXPECT_EQ(drawn.Word(3), 0xff0a141eu);
   ASSERT_EQ(drawn.Result.Omissions.size(), 1u);
   EXPECT_NE(drawn.Result.Omissions[0].find("transparency channel damaged"), std::string::npos);
+}
+
+struct StructureCase {
+  const char* Name;
+  std::vector<TestLayer> Layers;  ///< above an opaque white background
+  std::uint32_t Expected;         ///< the drawn pixel
+};
+
+class Structure : public testing::TestWithParam<StructureCase> {};
+
+TEST_P(Structure, DrawsLayersAsTheMakerMergesThem) {
+  TestDocument document;
+  document.Rows = document.Columns = 1;
+  document.Layers = {SolidLayer(0, 0, 1, 1, 255, 255, 255)};
+  for (const TestLayer& layer : GetParam().Layers) document.Layers.push_back(layer);
+  EXPECT_EQ(Render(document).Word(0), GetParam().Expected);
+}
+
+TestLayer Solid(std::uint8_t red, std::uint8_t green, std::uint8_t blue, std::uint8_t alpha = 255,
+                const std::string& key = "norm") {
+  TestLayer layer = SolidLayer(0, 0, 1, 1, red, green, blue);
+  layer.Channels[0].Data = {alpha};
+  layer.BlendKey = key;
+  return layer;
+}
+
+TestLayer Clipped(TestLayer layer) {
+  layer.Clipping = 1;
+  return layer;
+}
+
+TestLayer Hidden(TestLayer layer) {
+  layer.Flags = 0x02;
+  return layer;
+}
+
+std::vector<TestLayer> Below(TestLayer bottom, std::vector<TestLayer> above) {
+  above.insert(above.begin(), bottom);
+  return above;
+}
+
+TestLayer Apart(TestLayer base) {
+  base.Extra = test::LayerExtra("apart", {}, Block("clbl", {0, 0, 0, 0}));
+  return base;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Structure,
+    testing::Values(StructureCase{"HiddenBaseHidesItsClippedLayers",
+                                  {Hidden(Solid(0, 255, 0)), Clipped(Solid(255, 0, 0))},
+                                  0xffffffffu},
+                    StructureCase{"ClippedLayerWithoutBaseIsDrawn",
+                                  Group("pass", 255, {Clipped(Solid(255, 0, 0))}), 0xffff0000u},
+                    // Over a backdrop of (100, 150, 200): multiply gives (78, 59, 39).
+                    StructureCase{"PassThroughLetsLayersBlendWithTheBackdrop",
+                                  Below(Solid(100, 150, 200),
+                                        Group("pass", 255, {Solid(200, 100, 50, 255, "mul ")})),
+                                  0xff4e3b27u},
+                    StructureCase{"IsolatedGroupHidesTheBackdropFromItsLayers",
+                                  Below(Solid(100, 150, 200),
+                                        Group("norm", 255, {Solid(200, 100, 50, 255, "mul ")})),
+                                  0xffc86432u},
+                    StructureCase{
+                        "IsolatedGroupBlendsWithItsMode",
+                        Below(Solid(100, 150, 200), Group("mul ", 255, {Solid(200, 100, 50)})),
+                        0xff4e3b27u},
+                    // Half-covering red base, blue clipped onto it: blue inside the base's shape.
+                    StructureCase{"ClippingSetBlendsAsAGroup",
+                                  {Solid(255, 0, 0, 128), Clipped(Solid(0, 0, 255))},
+                                  0xff7f7fffu},
+                    StructureCase{"ClippedLayersBlendOnTheirOwn",
+                                  {Apart(Solid(255, 0, 0, 128)), Clipped(Solid(0, 0, 255))},
+                                  0xff7f3fbfu}),
+    [](const testing::TestParamInfo<StructureCase>& param) {
+      return std::string(param.param.Name);
+    });
+
+struct OmissionCase {
+  const char* Name;
+  std::string BlendKey;
+  Bytes Blocks;       ///< the record's tagged blocks
+  Bytes Ranges;       ///< its blending ranges
+  const char* Named;  ///< what the omission says; null for none
+};
+
+class Omissions : public testing::TestWithParam<OmissionCase> {};
+
+TEST_P(Omissions, NameWhatIsNotDrawn) {
+  const OmissionCase& test = GetParam();
+  TestLayer layer = Solid(10, 20, 30);
+  layer.BlendKey = test.BlendKey;
+  test::ByteWriter extra;
+  extra.I32(0).I32(static_cast<std::int64_t>(test.Ranges.size())).Append(test.Ranges);
+  extra.U8(3).Text("abc").Append(test.Blocks);
+  layer.Extra = extra.Data();
+  TestDocument document;
+  document.Rows = document.Columns = 1;
+  document.Layers = {layer};
+  const std::vector<std::string> omissions = Render(document).Result.Omissions;
+  if (test.Named == nullptr) {
+    EXPECT_TRUE(omissions.empty());
+    return;
+  }
+  ASSERT_EQ(omissions.size(), 1u);
+  EXPECT_EQ(omissions[0].rfind("layer 0 \"abc\": ", 0), 0u) << omissions[0];
+  EXPECT_NE(omissions[0].find(test.Named), std::string::npos) << omissions[0];
+}
+
+// Bytes spelled as text, 0 bytes included.
+Bytes Text(std::string_view text) {
+  return Bytes(text.begin(), text.end());
+}
+
+const Bytes kFullRanges = {0, 0, 255, 255, 0, 0, 255, 255};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Omissions,
+    testing::Values(
+        OmissionCase{"Nothing", "norm", {}, kFullRanges, nullptr},
+        OmissionCase{"Effects", "norm",
+                     Block("lfx2", Text("masterFXSwitchbool\x01"
+                                        "enabbool\x01"sv)),
+                     kFullRanges, "layer effects"},
+        OmissionCase{"EffectsSwitchedOff", "norm",
+                     Block("lfx2", Text("masterFXSwitchbool\x00"
+                                        "enabbool\x01"sv)),
+                     kFullRanges, nullptr},
+        OmissionCase{"Dissolve", "diss", {}, kFullRanges, "dissolve"},
+        OmissionCase{"Knockout", "norm", Block("knko", {1, 0, 0, 0}), kFullRanges, "knockout"},
+        OmissionCase{"BlendIf", "norm", {}, {0, 0, 255, 255, 30, 40, 255, 255}, "blend-if"},
+        OmissionCase{"UnknownMode", "what", {}, kFullRanges, "blend mode 'what'"}),
+    [](const testing::TestParamInfo<OmissionCase>& param) {
+      return std::string(param.param.Name);
+    });
+
+TEST(RenderDocument, ManyZipLayersGiveTheirStreamsBackBetweenBands) {
+  TestDocument document;
+  document.Rows = 40;
+  document.Columns = 140;
+  for (std::int32_t k = 0; k < document.Columns; ++k) {
+    TestLayer column{0, k, 40, k + 1, {}, "norm", {}};
+    Bytes plane;
+    for (int y = 0; y < 40; ++y) plane.push_back(static_cast<std::uint8_t>(y * 5 + k));
+    for (std::int16_t id = -1; id < 3; ++id) {
+      column.Channels.push_back({id, 3, test::PredictedZipPlane(plane, 1, 40, 1)});
+    }
+    document.Layers.push_back(column);
+  }
+  const Drawn whole = Render(document);
+  RenderOptions banded;
+  banded.BandBudgetBytes = 20000;
+  const Drawn bands = Render(document, banded);
+  EXPECT_GT(bands.Bands, 4);
+  EXPECT_EQ(bands.Colour[1], whole.Colour[1]);
+  EXPECT_EQ(bands.Alpha, whole.Alpha);
+  EXPECT_NEAR(whole.At(1, 7, 9), (9 * 5 + 7) / 255.0f, 1e-6);
+}
+
+TEST(RenderDocument, ADocumentWithoutLayersIsItsMergedImage) {
+  TestDocument document;
+  document.WithLayerSection = false;
+  const Drawn drawn = Render(document);
+  EXPECT_EQ(drawn.Word(3, 3), 0xff000000u);  // the writer's merged image is black
+  EXPECT_TRUE(drawn.Result.Omissions.empty());
 }
 
 }  // namespace
