@@ -232,7 +232,7 @@ Rect LayerRect(const BenchCase& bench, std::uint32_t layer) {
 }
 
 // One layer record: where it lies and how it is drawn.
-struct LayerSpec {
+struct LayerRecipe {
   Rect rect;
   std::string_view blend = "norm";
   std::uint8_t opacity = 255;
@@ -258,7 +258,7 @@ Rect MaskRect(const Rect& r) {
 // multiply layer and an inner pass-through group at opacity 200 (a screen layer with an
 // overlay layer clipped to it); a soft-light layer at opacity 180; an isolated multiply group
 // of a linear-dodge layer; a masked layer at opacity 128 on top.
-std::vector<LayerSpec> MixedLayers() {
+std::vector<LayerRecipe> MixedLayers() {
   const Rect none{0, 0, 0, 0};
   return {
       {{0, 0, 3000, 4000}},
@@ -277,21 +277,21 @@ std::vector<LayerSpec> MixedLayers() {
   };
 }
 
-std::vector<LayerSpec> LayerSpecs(const BenchCase& bench) {
+std::vector<LayerRecipe> LayerRecipes(const BenchCase& bench) {
   if (bench.mixed) return MixedLayers();
-  std::vector<LayerSpec> specs;
-  for (std::uint32_t l = 0; l < bench.layer_count; ++l) specs.push_back({LayerRect(bench, l)});
-  return specs;
+  std::vector<LayerRecipe> recipes;
+  for (std::uint32_t l = 0; l < bench.layer_count; ++l) recipes.push_back({LayerRect(bench, l)});
+  return recipes;
 }
 
 // A layer's channels: transparency and colour, then its user mask.
-Rect MaskOf(const LayerSpec& spec) {
-  return Width(spec.maskRect) > 0 ? spec.maskRect : MaskRect(spec.rect);
+Rect MaskOf(const LayerRecipe& recipe) {
+  return Width(recipe.maskRect) > 0 ? recipe.maskRect : MaskRect(recipe.rect);
 }
 
-std::vector<std::int16_t> ChannelIds(const BenchCase& bench, const LayerSpec& spec) {
+std::vector<std::int16_t> ChannelIds(const BenchCase& bench, const LayerRecipe& recipe) {
   std::vector<std::int16_t> ids(kChannelIds.begin(), kChannelIds.begin() + ChannelCount(bench));
-  if (spec.mask) ids.push_back(-2);
+  if (recipe.mask) ids.push_back(-2);
   return ids;
 }
 
@@ -360,12 +360,12 @@ bool ImageResources(const BenchCase& bench, Bytes& out) {
 
 int Run(const BenchCase& bench, const char* out_path) {
   const auto started = std::chrono::steady_clock::now();
-  const std::vector<LayerSpec> specs = LayerSpecs(bench);
-  const auto layer_count = static_cast<std::uint32_t>(specs.size());
+  const std::vector<LayerRecipe> recipes = LayerRecipes(bench);
+  const auto layer_count = static_cast<std::uint32_t>(recipes.size());
   // The size of channel c of layer l: a user mask's rectangle, else the layer's.
   const auto channel_rect = [&](std::uint32_t l, std::size_t c) {
-    const LayerSpec& spec = specs[l];
-    return ChannelIds(bench, spec)[c] == -2 ? MaskOf(spec) : spec.rect;
+    const LayerRecipe& recipe = recipes[l];
+    return ChannelIds(bench, recipe)[c] == -2 ? MaskOf(recipe) : recipe.rect;
   };
 
   // Raw channels are made one at a time while they are written; packed ones
@@ -374,7 +374,7 @@ int Run(const BenchCase& bench, const char* out_path) {
   std::vector<std::vector<Bytes>> channel_data(layer_count);
   if (!streamed) {
     for (std::uint32_t l = 0; l < layer_count; ++l) {
-      for (std::size_t c = 0; c < ChannelIds(bench, specs[l]).size(); ++c) {
+      for (std::size_t c = 0; c < ChannelIds(bench, recipes[l]).size(); ++c) {
         const Rect r = channel_rect(l, c);
         channel_data[l].push_back(
             EncodeChannel(bench, l, static_cast<std::uint32_t>(c), Width(r), Height(r)));
@@ -395,34 +395,34 @@ int Run(const BenchCase& bench, const char* out_path) {
   Bytes records;
   PutU16(records, layer_count);  // Positive: the merged image has no transparency channel.
   for (std::uint32_t l = 0; l < layer_count; ++l) {
-    const LayerSpec& spec = specs[l];
-    const Rect r = spec.rect;
+    const LayerRecipe& recipe = recipes[l];
+    const Rect r = recipe.rect;
     PutU32(records, r.top);
     PutU32(records, r.left);
     PutU32(records, r.bottom);
     PutU32(records, r.right);
-    const std::vector<std::int16_t> ids = ChannelIds(bench, spec);
+    const std::vector<std::int16_t> ids = ChannelIds(bench, recipe);
     PutU16(records, static_cast<std::uint32_t>(ids.size()));
     for (std::size_t c = 0; c < ids.size(); ++c) {
       PutU16(records, static_cast<std::uint16_t>(ids[c]));
       put_length(records, channel_size(l, c));
     }
     PutBytes(records, "8BIM");
-    PutBytes(records, spec.blend);
-    PutU8(records, spec.opacity);
-    PutU8(records, spec.clipping);
+    PutBytes(records, recipe.blend);
+    PutU8(records, recipe.opacity);
+    PutU8(records, recipe.clipping);
     PutU8(records, 0);  // Flags: visible, transparency not protected.
     PutU8(records, 0);  // Filler.
     // Extra data: the user mask (or none), empty blending ranges, the Pascal name padded to 4
     // bytes, then a group's section divider block.
     const std::string name = "Layer " + std::to_string(l + 1);
     const std::size_t name_field = (1 + name.size() + 3) / 4 * 4;
-    const std::size_t mask_field = spec.mask ? 20 : 0;
-    const std::size_t divider_field = spec.divider == 0 ? 0 : 12 + (spec.divider == 1 ? 12 : 4);
+    const std::size_t mask_field = recipe.mask ? 20 : 0;
+    const std::size_t divider_field = recipe.divider == 0 ? 0 : 12 + (recipe.divider == 1 ? 12 : 4);
     PutU32(records, static_cast<std::uint32_t>(8 + mask_field + name_field + divider_field));
     PutU32(records, static_cast<std::uint32_t>(mask_field));
-    if (spec.mask) {
-      const Rect m = MaskOf(spec);
+    if (recipe.mask) {
+      const Rect m = MaskOf(recipe);
       PutU32(records, m.top);
       PutU32(records, m.left);
       PutU32(records, m.bottom);
@@ -435,20 +435,20 @@ int Run(const BenchCase& bench, const char* out_path) {
     PutU8(records, static_cast<std::uint8_t>(name.size()));
     PutBytes(records, name);
     records.resize(records.size() + name_field - 1 - name.size(), 0);
-    if (spec.divider != 0) {
+    if (recipe.divider != 0) {
       PutBytes(records, "8BIMlsct");
-      PutU32(records, spec.divider == 1 ? 12 : 4);
-      PutU32(records, spec.divider);
-      if (spec.divider == 1) {
+      PutU32(records, recipe.divider == 1 ? 12 : 4);
+      PutU32(records, recipe.divider);
+      if (recipe.divider == 1) {
         PutBytes(records, "8BIM");
-        PutBytes(records, spec.groupBlend);
+        PutBytes(records, recipe.groupBlend);
       }
     }
   }
 
   std::uint64_t layer_info_len = records.size();
   for (std::uint32_t l = 0; l < layer_count; ++l) {
-    for (std::size_t c = 0; c < ChannelIds(bench, specs[l]).size(); ++c) {
+    for (std::size_t c = 0; c < ChannelIds(bench, recipes[l]).size(); ++c) {
       layer_info_len += channel_size(l, c);
     }
   }
@@ -491,7 +491,7 @@ int Run(const BenchCase& bench, const char* out_path) {
   std::setvbuf(f.get(), nullptr, _IOFBF, 1 << 22);
   bool ok = WriteAll(f.get(), head) && WriteAll(f.get(), records);
   for (std::uint32_t l = 0; l < layer_count && ok; ++l) {
-    for (std::size_t c = 0; c < ChannelIds(bench, specs[l]).size() && ok; ++c) {
+    for (std::size_t c = 0; c < ChannelIds(bench, recipes[l]).size() && ok; ++c) {
       const Rect r = channel_rect(l, c);
       ok = WriteAll(f.get(), streamed ? EncodeChannel(bench, l, static_cast<std::uint32_t>(c),
                                                       Width(r), Height(r))

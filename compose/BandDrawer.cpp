@@ -229,8 +229,8 @@ void BandDrawer::DrawPixels(const RenderNode& node, int target, const Extent& ex
   LayerSource& source = SourceOf(node);
   DecodeLayer(node, source, area, scratch_.Alpha);
   ScaleCoverage(area, node.Opacity, clip);
-  const BlendSpec spec{node.Mode, node.Fill, layout_.ColourChannels, kind_};
-  Blend(spec,
+  const BlendRule rule{node.Mode, node.Fill, layout_.ColourChannels, kind_};
+  Blend(rule,
         {{scratch_.Colour[0], scratch_.Colour[1], scratch_.Colour[2], scratch_.Colour[3]},
          scratch_.Alpha},
         levels_[static_cast<std::size_t>(target)], area);
@@ -245,8 +245,8 @@ void BandDrawer::DrawClipBase(const RenderNode& base, int set, const Extent& ext
   // only, so that clipped layers show through a base of fill 0.
   DecodeLayer(base, source, area, shapes_[static_cast<std::size_t>(set)]);
   FillArea(scratch_.Alpha, area, base.Fill);
-  const BlendSpec spec{BlendMode::Normal, 1.0f, layout_.ColourChannels, kind_};
-  Blend(spec,
+  const BlendRule rule{BlendMode::Normal, 1.0f, layout_.ColourChannels, kind_};
+  Blend(rule,
         {{scratch_.Colour[0], scratch_.Colour[1], scratch_.Colour[2], scratch_.Colour[3]},
          scratch_.Alpha},
         levels_[static_cast<std::size_t>(set)], area);
@@ -297,8 +297,8 @@ void BandDrawer::DrawClipSet(const RenderNode& set, int target, int next, const 
     }
   });
   const BandPlanes& drawn = levels_[level];
-  const BlendSpec spec{set.Mode, 1.0f, layout_.ColourChannels, kind_};
-  Blend(spec,
+  const BlendRule rule{set.Mode, 1.0f, layout_.ColourChannels, kind_};
+  Blend(rule,
         {{drawn.Colour[0], drawn.Colour[1], drawn.Colour[2], drawn.Colour[3]}, scratch_.Alpha},
         levels_[static_cast<std::size_t>(target)], area);
 }
@@ -316,8 +316,8 @@ void BandDrawer::DrawGroup(const RenderNode& group, int target, int next, const 
     });
     MultiplyByMask(group, area, scratch_.Alpha);
     const BandPlanes& drawn = levels_[level];
-    const BlendSpec spec{group.Mode, 1.0f, layout_.ColourChannels, kind_};
-    Blend(spec,
+    const BlendRule rule{group.Mode, 1.0f, layout_.ColourChannels, kind_};
+    Blend(rule,
           {{drawn.Colour[0], drawn.Colour[1], drawn.Colour[2], drawn.Colour[3]}, scratch_.Alpha},
           levels_[static_cast<std::size_t>(target)], area);
     return;
@@ -353,9 +353,9 @@ void BandDrawer::DrawAdjustment(const RenderNode& node, int target, const Extent
   FillArea(scratch_.Alpha, area, 1.0f);
   MultiplyByMask(node, area, scratch_.Alpha);
   ScaleCoverage(area, node.Opacity * node.Fill, clip);
-  const BlendSpec spec{node.Mode, 1.0f, layout_.ColourChannels, kind_};
+  const BlendRule rule{node.Mode, 1.0f, layout_.ColourChannels, kind_};
   BlendAdjustedRows(
-      spec,
+      rule,
       {{scratch_.Colour[0], scratch_.Colour[1], scratch_.Colour[2], scratch_.Colour[3]},
        scratch_.Alpha},
       backdrop, area);
@@ -373,17 +373,17 @@ void BandDrawer::ScaleCoverage(const BandArea& area, float factor, const float* 
   });
 }
 
-void BandDrawer::Blend(const BlendSpec& spec, const SourcePlanes& source,
+void BandDrawer::Blend(const BlendRule& rule, const SourcePlanes& source,
                        const BandPlanes& backdrop, const BandArea& area) {
   ShareRows(area, [&](const BandArea& part, int thread) {
-    BlendSource(spec, source, backdrop, part, blendScratch_[static_cast<std::size_t>(thread)]);
+    BlendSource(rule, source, backdrop, part, blendScratch_[static_cast<std::size_t>(thread)]);
   });
 }
 
-void BandDrawer::BlendAdjustedRows(const BlendSpec& spec, const SourcePlanes& adjusted,
+void BandDrawer::BlendAdjustedRows(const BlendRule& rule, const SourcePlanes& adjusted,
                                    const BandPlanes& backdrop, const BandArea& area) {
   ShareRows(area, [&](const BandArea& part, int thread) {
-    BlendAdjusted(spec, adjusted, backdrop, part, blendScratch_[static_cast<std::size_t>(thread)]);
+    BlendAdjusted(rule, adjusted, backdrop, part, blendScratch_[static_cast<std::size_t>(thread)]);
   });
 }
 

@@ -62,9 +62,9 @@ class BandDrawer {
   void DecodeLayer(const RenderNode& node, LayerSource& source, const BandArea& area,
                    float* coverage);
   // BlendSource and BlendAdjusted with the rows shared between the threads.
-  void Blend(const BlendSpec& spec, const SourcePlanes& source, const BandPlanes& backdrop,
+  void Blend(const BlendRule& rule, const SourcePlanes& source, const BandPlanes& backdrop,
              const BandArea& area);
-  void BlendAdjustedRows(const BlendSpec& spec, const SourcePlanes& adjusted,
+  void BlendAdjustedRows(const BlendRule& rule, const SourcePlanes& adjusted,
                          const BandPlanes& backdrop, const BandArea& area);
   // Runs work(part, thread) over `area`, halved between the two threads
   // when it is large enough.

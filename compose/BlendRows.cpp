@@ -74,37 +74,37 @@ void BlendNormalRow(const float* cs, float* cb, std::int32_t left, std::int32_t 
 }
 
 template <class Formula>
-void BlendSeparable(const Formula& formula, const BlendSpec& spec,
+void BlendSeparable(const Formula& formula, const BlendRule& rule,
                     const std::array<const float*, 4>& source,
                     const std::array<float*, 4>& backdrop, std::size_t offset, std::int32_t left,
                     std::int32_t right, const RowWeights& w) {
-  const BlendModeTraits traits = TraitsOf(spec.Mode);
-  for (int c = 0; c < spec.Channels; ++c) {
+  const BlendModeTraits traits = TraitsOf(rule.Mode);
+  for (int c = 0; c < rule.Channels; ++c) {
     const auto k = static_cast<std::size_t>(c);
     const float* cs = source[k] + offset;
     float* cb = backdrop[k] + offset;
     if constexpr (std::is_same_v<Formula, blend::Normal>) {
       BlendNormalRow(cs, cb, left, right, w);
-    } else if (traits.FillInsideFormula && spec.Fill < 1.0f) {
-      BlendChannelRow<Formula, true>(formula, cs, cb, spec.Fill, traits.Neutral, left, right, w);
+    } else if (traits.FillInsideFormula && rule.Fill < 1.0f) {
+      BlendChannelRow<Formula, true>(formula, cs, cb, rule.Fill, traits.Neutral, left, right, w);
     } else {
-      BlendChannelRow<Formula, false>(formula, cs, cb, spec.Fill, traits.Neutral, left, right, w);
+      BlendChannelRow<Formula, false>(formula, cs, cb, rule.Fill, traits.Neutral, left, right, w);
     }
   }
 }
 
 template <class Formula>
-void BlendNonSeparable(const Formula& formula, const BlendSpec& spec,
+void BlendNonSeparable(const Formula& formula, const BlendRule& rule,
                        const std::array<const float*, 4>& source,
                        const std::array<float*, 4>& backdrop, std::size_t offset, std::int32_t left,
                        std::int32_t right, const RowWeights& w) {
-  const bool cmyk = spec.Kind == NonSeparable::Cmyk;
+  const bool cmyk = rule.Kind == NonSeparable::Cmyk;
   for (std::int32_t x = left; x < right; ++x) {
     const auto at = offset + static_cast<std::size_t>(x);
     float blended[4] = {0, 0, 0, 0};
     float cb[4] = {0, 0, 0, 0};
     float cs[4] = {0, 0, 0, 0};
-    for (std::size_t c = 0; c < static_cast<std::size_t>(spec.Channels); ++c) {
+    for (std::size_t c = 0; c < static_cast<std::size_t>(rule.Channels); ++c) {
       cb[c] = backdrop[c][at];
       cs[c] = source[c][at];
     }
@@ -115,13 +115,13 @@ void BlendNonSeparable(const Formula& formula, const BlendSpec& spec,
         // darker and lighter colour take the whole pixel they chose.
         const bool chosenSource = blended[0] == cs[0] && blended[1] == cs[1] && blended[2] == cs[2];
         const bool takesSource =
-            spec.Mode == BlendMode::Luminosity ||
-            ((spec.Mode == BlendMode::DarkerColor || spec.Mode == BlendMode::LighterColor) &&
+            rule.Mode == BlendMode::Luminosity ||
+            ((rule.Mode == BlendMode::DarkerColor || rule.Mode == BlendMode::LighterColor) &&
              chosenSource);
         blended[3] = takesSource ? cs[3] : cb[3];
       }
     }
-    for (std::size_t c = 0; c < static_cast<std::size_t>(spec.Channels); ++c) {
+    for (std::size_t c = 0; c < static_cast<std::size_t>(rule.Channels); ++c) {
       backdrop[c][at] = w.Source[x] * cs[c] + w.Blended[x] * blended[c] + w.Backdrop[x] * cb[c];
     }
   }
@@ -162,7 +162,7 @@ void BlendSeparableRow(const Formula& formula, const float* __restrict s0,
 }
 
 template <bool FillInside, class Formula>
-void BlendSeparableRows(const Formula& formula, const BlendSpec& spec, const SourcePlanes& source,
+void BlendSeparableRows(const Formula& formula, const BlendRule& rule, const SourcePlanes& source,
                         const BandPlanes& backdrop, const BandArea& area, float neutral) {
   for (std::int32_t row = area.FirstRow; row < area.EndRow; ++row) {
     const std::size_t offset = static_cast<std::size_t>(row) * area.Stride;
@@ -170,89 +170,89 @@ void BlendSeparableRows(const Formula& formula, const BlendSpec& spec, const Sou
     std::array<float*, 4> into{};
     for (std::size_t c = 0; c < 4; ++c) {
       // Unused planes point at the first, which is only read through them.
-      const std::size_t plane = c < static_cast<std::size_t>(spec.Channels) ? c : 0;
+      const std::size_t plane = c < static_cast<std::size_t>(rule.Channels) ? c : 0;
       from[c] = source.Colour[plane] + offset;
       into[c] = backdrop.Colour[plane] + offset;
     }
     const float* coverage = source.Coverage + offset;
     float* alpha = backdrop.Alpha + offset;
-    switch (spec.Channels) {
+    switch (rule.Channels) {
       case 1:
         BlendSeparableRow<1, FillInside>(formula, from[0], from[1], from[2], from[3], into[0],
                                          into[1], into[2], into[3], coverage, alpha, area.Left,
-                                         area.Right, spec.Fill, neutral);
+                                         area.Right, rule.Fill, neutral);
         break;
       case 4:
         BlendSeparableRow<4, FillInside>(formula, from[0], from[1], from[2], from[3], into[0],
                                          into[1], into[2], into[3], coverage, alpha, area.Left,
-                                         area.Right, spec.Fill, neutral);
+                                         area.Right, rule.Fill, neutral);
         break;
       default:
         BlendSeparableRow<3, FillInside>(formula, from[0], from[1], from[2], from[3], into[0],
                                          into[1], into[2], into[3], coverage, alpha, area.Left,
-                                         area.Right, spec.Fill, neutral);
+                                         area.Right, rule.Fill, neutral);
         break;
     }
   }
 }
 
 // The colour channels of one row under the weights already made.
-void BlendColours(const BlendSpec& spec, const std::array<const float*, 4>& source,
+void BlendColours(const BlendRule& rule, const std::array<const float*, 4>& source,
                   const std::array<float*, 4>& backdrop, std::size_t offset, std::int32_t left,
                   std::int32_t right, const RowWeights& w) {
-  const BlendMode mode = spec.Kind == NonSeparable::AsNormal && !TraitsOf(spec.Mode).Separable
+  const BlendMode mode = rule.Kind == NonSeparable::AsNormal && !TraitsOf(rule.Mode).Separable
                              ? BlendMode::Normal
-                             : spec.Mode;
+                             : rule.Mode;
   blend::VisitBlendMode(mode, [&](const auto& formula) {
     using Formula = std::decay_t<decltype(formula)>;
     if constexpr (Formula::kSeparable) {
-      BlendSeparable(formula, spec, source, backdrop, offset, left, right, w);
+      BlendSeparable(formula, rule, source, backdrop, offset, left, right, w);
     } else {
-      BlendNonSeparable(formula, spec, source, backdrop, offset, left, right, w);
+      BlendNonSeparable(formula, rule, source, backdrop, offset, left, right, w);
     }
   });
 }
 
 }  // namespace
 
-void BlendSource(const BlendSpec& spec, const SourcePlanes& source, const BandPlanes& backdrop,
+void BlendSource(const BlendRule& rule, const SourcePlanes& source, const BandPlanes& backdrop,
                  const BandArea& area, BlendScratch& scratch) {
   if (area.Left >= area.Right) return;
-  const BlendModeTraits traits = TraitsOf(spec.Mode);
+  const BlendModeTraits traits = TraitsOf(rule.Mode);
   if (traits.Separable) {
-    const bool fillInside = traits.FillInsideFormula && spec.Fill < 1.0f;
-    blend::VisitBlendMode(spec.Mode, [&](const auto& formula) {
+    const bool fillInside = traits.FillInsideFormula && rule.Fill < 1.0f;
+    blend::VisitBlendMode(rule.Mode, [&](const auto& formula) {
       using Formula = std::decay_t<decltype(formula)>;
       if constexpr (Formula::kSeparable) {
         if (fillInside) {
-          BlendSeparableRows<true>(formula, spec, source, backdrop, area, traits.Neutral);
+          BlendSeparableRows<true>(formula, rule, source, backdrop, area, traits.Neutral);
         } else {
-          BlendSeparableRows<false>(formula, spec, source, backdrop, area, traits.Neutral);
+          BlendSeparableRows<false>(formula, rule, source, backdrop, area, traits.Neutral);
         }
       }
     });
     return;
   }
   const RowWeights w = WeightsOf(scratch, static_cast<std::size_t>(area.Right));
-  const bool fillInside = TraitsOf(spec.Mode).FillInsideFormula;
+  const bool fillInside = TraitsOf(rule.Mode).FillInsideFormula;
   for (std::int32_t row = area.FirstRow; row < area.EndRow; ++row) {
     const std::size_t offset = static_cast<std::size_t>(row) * area.Stride;
     if (fillInside) {
-      WeighSource<true>(source.Coverage + offset, backdrop.Alpha + offset, spec.Fill, area.Left,
+      WeighSource<true>(source.Coverage + offset, backdrop.Alpha + offset, rule.Fill, area.Left,
                         area.Right, w);
     } else {
-      WeighSource<false>(source.Coverage + offset, backdrop.Alpha + offset, spec.Fill, area.Left,
+      WeighSource<false>(source.Coverage + offset, backdrop.Alpha + offset, rule.Fill, area.Left,
                          area.Right, w);
     }
-    BlendColours(spec, source.Colour, backdrop.Colour, offset, area.Left, area.Right, w);
+    BlendColours(rule, source.Colour, backdrop.Colour, offset, area.Left, area.Right, w);
   }
 }
 
-void BlendAdjusted(const BlendSpec& spec, const SourcePlanes& adjusted, const BandPlanes& backdrop,
+void BlendAdjusted(const BlendRule& rule, const SourcePlanes& adjusted, const BandPlanes& backdrop,
                    const BandArea& area, BlendScratch& scratch) {
   if (area.Left >= area.Right) return;
   const RowWeights w = WeightsOf(scratch, static_cast<std::size_t>(area.Right));
-  BlendSpec whole = spec;
+  BlendRule whole = rule;
   whole.Fill = 1.0f;  // fill is in the coverage already
   for (std::int32_t row = area.FirstRow; row < area.EndRow; ++row) {
     const std::size_t offset = static_cast<std::size_t>(row) * area.Stride;

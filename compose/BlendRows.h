@@ -41,7 +41,7 @@ struct BandArea {
   std::size_t Stride = 0;
 };
 
-struct BlendSpec {
+struct BlendRule {
   BlendMode Mode = BlendMode::Normal;
   float Fill = 1.0f;  ///< fill opacity 0..1
   int Channels = 3;
@@ -59,13 +59,13 @@ struct BlendScratch {
 // a f (1 - b) Cs + k b B(Cb, Cs') + (1 - k) b Cb, where k = a f and Cs' = Cs
 // for most modes, and k = a and Cs' = N + f (Cs - N) for the modes whose
 // fill acts inside the formula.
-void BlendSource(const BlendSpec& spec, const SourcePlanes& source, const BandPlanes& backdrop,
+void BlendSource(const BlendRule& rule, const SourcePlanes& source, const BandPlanes& backdrop,
                  const BandArea& area, BlendScratch& scratch);
 
 // An adjustment layer's colours `adjusted` (the backdrop's colours mapped)
 // blended into the backdrop with the layer's mode under `coverage` (its mask
 // x opacity x fill); the backdrop's alpha is kept.
-void BlendAdjusted(const BlendSpec& spec, const SourcePlanes& adjusted, const BandPlanes& backdrop,
+void BlendAdjusted(const BlendRule& rule, const SourcePlanes& adjusted, const BandPlanes& backdrop,
                    const BandArea& area, BlendScratch& scratch);
 
 // A pass-through group's opacity and mask: `drawn` (the backdrop with the
