@@ -9,6 +9,9 @@
 //   cmyk-swop     as big-rle, but CMYK with Ghostscript's "Artifex CMYK SWOP" profile embedded
 //                 (read from PLYMARK_BENCH_CMYK_PROFILE, by default libgs-common's
 //                 default_cmyk.icc)
+//   mixed-modes   13 records on 4000 x 3000, PackBits: layers in mixed blend modes, nested
+//                 pass-through groups (one with a mask), an isolated multiply group, user
+//                 masks and a clipped layer
 //
 // Only the standard library is used so the files can be made before, and independently of, the
 // reader under test. Every byte depends only on the case name, so runs are comparable.
@@ -42,15 +45,17 @@ struct BenchCase {
   bool noise;
   std::uint16_t version = 1;  // 2: PSB, with 8-byte lengths and 4-byte row counts
   bool cmyk = false;          // CMYK with an embedded ICC profile instead of RGB
+  bool mixed = false;         // the records of MixedLayers instead of layer_count alike layers
 };
 
-constexpr std::array<BenchCase, 6> kCases{{
+constexpr std::array<BenchCase, 7> kCases{{
     {"big-rle", 4000, 3000, 4, 4000, 3000, Compression::kRle, true},
     {"big-raw", 4000, 3000, 4, 4000, 3000, Compression::kRaw, true},
     {"small-200", 1024, 768, 200, 64, 64, Compression::kRle, true},
     {"gradient-rle", 4000, 3000, 4, 4000, 3000, Compression::kRle, false},
     {"big-psb", 20000, 12000, 6, 20000, 12000, Compression::kRaw, true, 2},
     {"cmyk-swop", 4000, 3000, 4, 4000, 3000, Compression::kRle, true, 1, true},
+    {"mixed-modes", 4000, 3000, 13, 4000, 3000, Compression::kRle, true, 1, false, true},
 }};
 
 // Transparency first, then R, G, B (or C, M, Y, K): the order Photoshop itself writes.
@@ -90,8 +95,7 @@ std::uint8_t Clamp8(int v) {
 // between literals, which stress the switch between packet kinds) and smooth quantised gradients
 // (long repeat packets). The mix is tuned so the PackBits data is about three quarters of raw.
 void FillRow(const BenchCase& bench, std::uint32_t layer, std::uint32_t channel, std::uint32_t y,
-             std::uint8_t* row) {
-  const std::uint32_t width = bench.layer_width;
+             std::uint32_t width, std::uint8_t* row) {
   const std::uint64_t seed = SplitMix64((static_cast<std::uint64_t>(layer) << 40) ^
                                         (static_cast<std::uint64_t>(channel) << 32) ^ y ^
                                         (bench.noise ? 0 : 0x5A5A5A5Aull));
@@ -183,26 +187,27 @@ void PutBytes(Bytes& b, std::string_view s) {
   b.insert(b.end(), s.begin(), s.end());
 }
 
-// Channel image data for one layer channel, starting with its 2-byte compression code.
-Bytes EncodeChannel(const BenchCase& bench, std::uint32_t layer, std::uint32_t channel) {
-  const std::uint32_t w = bench.layer_width;
-  const std::uint32_t h = bench.layer_height;
+// Channel image data for one layer channel of w x h pixels, starting with its 2-byte
+// compression code. A channel without pixels is stored raw.
+Bytes EncodeChannel(const BenchCase& bench, std::uint32_t layer, std::uint32_t channel,
+                    std::uint32_t w, std::uint32_t h) {
   Bytes row(w);
   Bytes out;
-  PutU16(out, static_cast<std::uint32_t>(bench.compression));
-  if (bench.compression == Compression::kRaw) {
+  if (bench.compression == Compression::kRaw || w == 0 || h == 0) {
+    PutU16(out, static_cast<std::uint32_t>(Compression::kRaw));
     out.resize(2 + static_cast<std::size_t>(w) * h);
     for (std::uint32_t y = 0; y < h; ++y) {
-      FillRow(bench, layer, channel, y, out.data() + 2 + static_cast<std::size_t>(y) * w);
+      FillRow(bench, layer, channel, y, w, out.data() + 2 + static_cast<std::size_t>(y) * w);
     }
     return out;
   }
+  PutU16(out, static_cast<std::uint32_t>(bench.compression));
   // Per-row byte counts come first, so reserve them and fill them in as rows are packed.
   const std::size_t counts_at = out.size();
   out.resize(counts_at + 2 * static_cast<std::size_t>(h));
   out.reserve(out.size() + static_cast<std::size_t>(w) * h + static_cast<std::size_t>(h) * 40);
   for (std::uint32_t y = 0; y < h; ++y) {
-    FillRow(bench, layer, channel, y, row.data());
+    FillRow(bench, layer, channel, y, w, row.data());
     const std::size_t before = out.size();
     PackBitsRow(row.data(), w, out);
     const std::size_t packed = out.size() - before;
@@ -224,6 +229,70 @@ Rect LayerRect(const BenchCase& bench, std::uint32_t layer) {
   const std::uint32_t top = rng.Below(bench.canvas_height - bench.layer_height + 1);
   const std::uint32_t left = rng.Below(bench.canvas_width - bench.layer_width + 1);
   return {top, left, top + bench.layer_height, left + bench.layer_width};
+}
+
+// One layer record: where it lies and how it is drawn.
+struct LayerRecipe {
+  Rect rect;
+  std::string_view blend = "norm";
+  std::uint8_t opacity = 255;
+  std::uint8_t clipping = 0;
+  std::uint32_t divider = 0;         // section divider type: 0 none, 1 a group's record, 3 its end
+  std::string_view groupBlend = "";  // the blend key in a group's divider block
+  bool mask = false;  // a user mask, default 255: over maskRect, or the middle of the rectangle
+  Rect maskRect = {0, 0, 0, 0};
+};
+
+std::uint32_t Width(const Rect& r) {
+  return r.right - r.left;
+}
+std::uint32_t Height(const Rect& r) {
+  return r.bottom - r.top;
+}
+Rect MaskRect(const Rect& r) {
+  return {r.top + Height(r) / 4, r.left + Width(r) / 4, r.bottom - Height(r) / 4,
+          r.right - Width(r) / 4};
+}
+
+// Bottom first: a background; an outer pass-through group with a mask, holding a masked
+// multiply layer and an inner pass-through group at opacity 200 (a screen layer with an
+// overlay layer clipped to it); a soft-light layer at opacity 180; an isolated multiply group
+// of a linear-dodge layer; a masked layer at opacity 128 on top.
+std::vector<LayerRecipe> MixedLayers() {
+  const Rect none{0, 0, 0, 0};
+  return {
+      {{0, 0, 3000, 4000}},
+      {none, "norm", 255, 0, 3},
+      {{200, 300, 2700, 3700}, "mul ", 255, 0, 0, "", true},
+      {none, "norm", 255, 0, 3},
+      {{500, 500, 3000, 3000}, "scrn"},
+      {{0, 1000, 2000, 4000}, "over", 255, 1},
+      {none, "norm", 200, 0, 1, "pass"},
+      {{0, 0, 3000, 4000}, "sLit", 180},
+      {none, "norm", 255, 0, 1, "pass", true, {400, 400, 2600, 3600}},
+      {none, "norm", 255, 0, 3},
+      {{1000, 0, 3000, 2500}, "lddg"},
+      {none, "norm", 255, 0, 1, "mul "},
+      {{300, 2000, 2800, 3900}, "norm", 128, 0, 0, "", true},
+  };
+}
+
+std::vector<LayerRecipe> LayerRecipes(const BenchCase& bench) {
+  if (bench.mixed) return MixedLayers();
+  std::vector<LayerRecipe> recipes;
+  for (std::uint32_t l = 0; l < bench.layer_count; ++l) recipes.push_back({LayerRect(bench, l)});
+  return recipes;
+}
+
+// A layer's channels: transparency and colour, then its user mask.
+Rect MaskOf(const LayerRecipe& recipe) {
+  return Width(recipe.maskRect) > 0 ? recipe.maskRect : MaskRect(recipe.rect);
+}
+
+std::vector<std::int16_t> ChannelIds(const BenchCase& bench, const LayerRecipe& recipe) {
+  std::vector<std::int16_t> ids(kChannelIds.begin(), kChannelIds.begin() + ChannelCount(bench));
+  if (recipe.mask) ids.push_back(-2);
+  return ids;
 }
 
 // Merged (composite) image: a flat colour in PackBits, so it costs almost nothing to write or
@@ -291,22 +360,31 @@ bool ImageResources(const BenchCase& bench, Bytes& out) {
 
 int Run(const BenchCase& bench, const char* out_path) {
   const auto started = std::chrono::steady_clock::now();
-  const std::uint32_t nch = ChannelCount(bench);
+  const std::vector<LayerRecipe> recipes = LayerRecipes(bench);
+  const auto layer_count = static_cast<std::uint32_t>(recipes.size());
+  // The size of channel c of layer l: a user mask's rectangle, else the layer's.
+  const auto channel_rect = [&](std::uint32_t l, std::size_t c) {
+    const LayerRecipe& recipe = recipes[l];
+    return ChannelIds(bench, recipe)[c] == -2 ? MaskOf(recipe) : recipe.rect;
+  };
 
   // Raw channels are made one at a time while they are written; packed ones
   // first, as their lengths go into the records.
   const bool streamed = bench.compression == Compression::kRaw;
-  const std::uint64_t raw_channel_size =
-      2 + static_cast<std::uint64_t>(bench.layer_width) * bench.layer_height;
-  std::vector<Bytes> channel_data;
+  std::vector<std::vector<Bytes>> channel_data(layer_count);
   if (!streamed) {
-    channel_data.reserve(static_cast<std::size_t>(bench.layer_count) * nch);
-    for (std::uint32_t l = 0; l < bench.layer_count; ++l) {
-      for (std::uint32_t c = 0; c < nch; ++c) channel_data.push_back(EncodeChannel(bench, l, c));
+    for (std::uint32_t l = 0; l < layer_count; ++l) {
+      for (std::size_t c = 0; c < ChannelIds(bench, recipes[l]).size(); ++c) {
+        const Rect r = channel_rect(l, c);
+        channel_data[l].push_back(
+            EncodeChannel(bench, l, static_cast<std::uint32_t>(c), Width(r), Height(r)));
+      }
     }
   }
-  const auto channel_size = [&](std::uint32_t l, std::uint32_t c) -> std::uint64_t {
-    return streamed ? raw_channel_size : channel_data[l * nch + c].size();
+  const auto channel_size = [&](std::uint32_t l, std::size_t c) -> std::uint64_t {
+    const Rect r = channel_rect(l, c);
+    return streamed ? 2 + static_cast<std::uint64_t>(Width(r)) * Height(r)
+                    : channel_data[l][c].size();
   };
   const auto put_length = [&](Bytes& b, std::uint64_t length) {
     if (bench.version == 2) PutU32(b, static_cast<std::uint32_t>(length >> 32));
@@ -315,38 +393,64 @@ int Run(const BenchCase& bench, const char* out_path) {
 
   // Layer records.
   Bytes records;
-  PutU16(records, bench.layer_count);  // Positive: the merged image has no transparency channel.
-  for (std::uint32_t l = 0; l < bench.layer_count; ++l) {
-    const Rect r = LayerRect(bench, l);
+  PutU16(records, layer_count);  // Positive: the merged image has no transparency channel.
+  for (std::uint32_t l = 0; l < layer_count; ++l) {
+    const LayerRecipe& recipe = recipes[l];
+    const Rect r = recipe.rect;
     PutU32(records, r.top);
     PutU32(records, r.left);
     PutU32(records, r.bottom);
     PutU32(records, r.right);
-    PutU16(records, nch);
-    for (std::uint32_t c = 0; c < nch; ++c) {
-      PutU16(records, static_cast<std::uint16_t>(kChannelIds[c]));
+    const std::vector<std::int16_t> ids = ChannelIds(bench, recipe);
+    PutU16(records, static_cast<std::uint32_t>(ids.size()));
+    for (std::size_t c = 0; c < ids.size(); ++c) {
+      PutU16(records, static_cast<std::uint16_t>(ids[c]));
       put_length(records, channel_size(l, c));
     }
     PutBytes(records, "8BIM");
-    PutBytes(records, "norm");
-    PutU8(records, 255);  // Opacity.
-    PutU8(records, 0);    // Clipping: base.
-    PutU8(records, 0);    // Flags: visible, transparency not protected.
-    PutU8(records, 0);    // Filler.
-    // Extra data: empty mask, empty blending ranges, then the Pascal name padded to 4 bytes.
+    PutBytes(records, recipe.blend);
+    PutU8(records, recipe.opacity);
+    PutU8(records, recipe.clipping);
+    PutU8(records, 0);  // Flags: visible, transparency not protected.
+    PutU8(records, 0);  // Filler.
+    // Extra data: the user mask (or none), empty blending ranges, the Pascal name padded to 4
+    // bytes, then a group's section divider block.
     const std::string name = "Layer " + std::to_string(l + 1);
     const std::size_t name_field = (1 + name.size() + 3) / 4 * 4;
-    PutU32(records, static_cast<std::uint32_t>(8 + name_field));
-    PutU32(records, 0);
+    const std::size_t mask_field = recipe.mask ? 20 : 0;
+    const std::size_t divider_field = recipe.divider == 0 ? 0 : 12 + (recipe.divider == 1 ? 12 : 4);
+    PutU32(records, static_cast<std::uint32_t>(8 + mask_field + name_field + divider_field));
+    PutU32(records, static_cast<std::uint32_t>(mask_field));
+    if (recipe.mask) {
+      const Rect m = MaskOf(recipe);
+      PutU32(records, m.top);
+      PutU32(records, m.left);
+      PutU32(records, m.bottom);
+      PutU32(records, m.right);
+      PutU8(records, 255);  // Default colour: shown outside the rectangle.
+      PutU8(records, 0);    // Flags.
+      PutU16(records, 0);   // Padding.
+    }
     PutU32(records, 0);
     PutU8(records, static_cast<std::uint8_t>(name.size()));
     PutBytes(records, name);
     records.resize(records.size() + name_field - 1 - name.size(), 0);
+    if (recipe.divider != 0) {
+      PutBytes(records, "8BIMlsct");
+      PutU32(records, recipe.divider == 1 ? 12 : 4);
+      PutU32(records, recipe.divider);
+      if (recipe.divider == 1) {
+        PutBytes(records, "8BIM");
+        PutBytes(records, recipe.groupBlend);
+      }
+    }
   }
 
   std::uint64_t layer_info_len = records.size();
-  for (std::uint32_t l = 0; l < bench.layer_count; ++l) {
-    for (std::uint32_t c = 0; c < nch; ++c) layer_info_len += channel_size(l, c);
+  for (std::uint32_t l = 0; l < layer_count; ++l) {
+    for (std::size_t c = 0; c < ChannelIds(bench, recipes[l]).size(); ++c) {
+      layer_info_len += channel_size(l, c);
+    }
   }
   const bool pad = (layer_info_len % 2) != 0;
   if (pad) ++layer_info_len;
@@ -386,9 +490,12 @@ int Run(const BenchCase& bench, const char* out_path) {
   }
   std::setvbuf(f.get(), nullptr, _IOFBF, 1 << 22);
   bool ok = WriteAll(f.get(), head) && WriteAll(f.get(), records);
-  for (std::uint32_t l = 0; l < bench.layer_count && ok; ++l) {
-    for (std::uint32_t c = 0; c < nch && ok; ++c) {
-      ok = WriteAll(f.get(), streamed ? EncodeChannel(bench, l, c) : channel_data[l * nch + c]);
+  for (std::uint32_t l = 0; l < layer_count && ok; ++l) {
+    for (std::size_t c = 0; c < ChannelIds(bench, recipes[l]).size() && ok; ++c) {
+      const Rect r = channel_rect(l, c);
+      ok = WriteAll(f.get(), streamed ? EncodeChannel(bench, l, static_cast<std::uint32_t>(c),
+                                                      Width(r), Height(r))
+                                      : channel_data[l][c]);
     }
   }
   ok = ok && WriteAll(f.get(), tail) && WriteAll(f.get(), merged);

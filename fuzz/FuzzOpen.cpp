@@ -1,8 +1,8 @@
 // libFuzzer target: the whole Open without a window, then what plymark-export
 // and the thumbnailer read beyond it: every layer's transparency channel and
-// user mask, the merged image, and the document drawn where it has none. The
-// input bytes are the file; messages are dropped and the layers are painted
-// into tiles in memory.
+// user mask, the merged image, the document drawn from its layers, and the
+// thumbnailer's way. The input bytes are the file; messages are dropped, the
+// layers are painted into tiles in memory and the drawn bands are let go.
 
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +16,7 @@
 #include "app/OpenWorkflow.h"
 #include "app/ReadMergedImage.h"
 #include "app/ThumbnailSource.h"
+#include "compose/RenderDocument.h"
 #include "platform/FileSource.h"
 #include "platform/MemoryTileSurface.h"
 #include "platform/MessageSink.h"
@@ -65,9 +66,28 @@ class DroppingMessageSink final : public plymark::MessageSink {
 
 // As many tiles as the window has.
 constexpr int kWindowTiles = 12;
-// The thumbnailer's default size, and the largest document it draws here.
+// The thumbnailer's default size. Documents drawn from their layers: at most a
+// few megapixels, in small bands.
 constexpr int kThumbnailSize = 256;
-constexpr std::int64_t kLargestDrawnPixels = std::int64_t{4} << 20;
+constexpr std::int64_t kLargestDrawn = std::int64_t{4} << 20;
+constexpr std::size_t kBandBudget = std::size_t{4} << 20;
+
+class DroppingRenderSink final : public plymark::RenderSink {
+ public:
+  void TakeBand(const plymark::RenderedBand&) override {}
+};
+
+void Draw(plymark::DocumentState& state) {
+  DroppingRenderSink sink;
+  plymark::RenderOptions options;
+  options.BandBudgetBytes = kBandBudget;
+  options.LargestPixels = kLargestDrawn;
+  try {
+    plymark::RenderDocument(state, sink, options);
+  } catch (const plymark::PsdError&) {
+    // A document that cannot be drawn is reported, never a crash.
+  }
+}
 
 // Channel -1 at each shown layer's size and channel -2 at its mask's size.
 void DecodeTransparencyAndMasks(plymark::DocumentState& state) {
@@ -100,11 +120,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     DecodeTransparencyAndMasks(state);
     // The export's merged image, after the layers.
     if (state.LayerCount > 0) plymark::ReadMergedImage(state);
+    Draw(state);
   }
   // The thumbnailer's way: the merged image alone, or the layers drawn.
   plymark::DocumentState alone;
   plymark::RenderOptions small;
-  small.LargestPixels = kLargestDrawnPixels;
+  small.LargestPixels = kLargestDrawn;
   plymark::ReadThumbnailSource("input.psd", files, alone, kThumbnailSize, small);
   return 0;
 }

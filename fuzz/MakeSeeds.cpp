@@ -23,6 +23,7 @@ using plymark::test::Samples16;
 using plymark::test::Samples32;
 using plymark::test::SectionDivider;
 using plymark::test::SolidLayer;
+using plymark::test::TaggedBlock;
 using plymark::test::TestDocument;
 using plymark::test::TestLayer;
 using plymark::test::UserMaskData;
@@ -106,6 +107,130 @@ Bytes RepeatedRunLengthPlane(std::int32_t width, std::int32_t height, std::uint8
       plane.U8(0x81).U8(static_cast<std::uint8_t>(value + y));
   }
   return plane.Data();
+}
+
+// A group's bounding divider, its members and its record, whose section
+// divider block holds `mode`.
+std::vector<TestLayer> Group(const std::string& mode, std::uint8_t opacity, const Bytes& maskData,
+                             std::vector<TestLayer> members) {
+  plymark::test::ByteWriter divider;
+  divider.I32(1).Text("8BIM").Text(mode);
+  TestLayer end{0, 0, 0, 0, {}, "norm", LayerExtra("</G>", {}, SectionDivider(3))};
+  TestLayer group{0,
+                  0,
+                  0,
+                  0,
+                  {},
+                  "norm",
+                  LayerExtra("G", maskData, TaggedBlock("8BIM", "lsct", divider.Data()))};
+  group.Opacity = opacity;
+  if (!maskData.empty()) group.Channels.push_back({-2, 0, Bytes(4, 0x90)});
+  members.insert(members.begin(), end);
+  members.push_back(group);
+  return members;
+}
+
+// Documents for the compositor: every blend mode with and without fill,
+// groups of both kinds, clipping, masks and adjustment layers.
+void AddComposeSeeds(std::vector<std::pair<std::string, Bytes>>& seeds) {
+  static constexpr const char* kModes[] = {"pass", "norm", "diss", "dark", "mul ", "idiv", "lbrn",
+                                           "dkCl", "lite", "scrn", "div ", "lddg", "lgCl", "over",
+                                           "sLit", "hLit", "vLit", "lLit", "pLit", "hMix", "diff",
+                                           "smud", "fsub", "fdiv", "hue ", "sat ", "colr", "lum "};
+  TestDocument modes;
+  modes.Rows = 2;
+  modes.Columns = 28;
+  modes.Layers.push_back(SolidLayer(0, 0, 2, 28, 90, 160, 220));
+  for (int i = 0; i < 28; ++i) {
+    TestLayer layer = SolidLayer(0, i, 2, i + 1, 200, 100, 30);
+    layer.BlendKey = kModes[i];
+    layer.Channels[0].Data = {128, 255};
+    if (i % 2 == 1)
+      layer.Extra = LayerExtra("fill", {}, TaggedBlock("8BIM", "iOpa", {102, 0, 0, 0}));
+    modes.Layers.push_back(layer);
+  }
+  seeds.emplace_back("every-mode.psd", BuildPsd(modes));
+  TestDocument cmykModes = modes;
+  cmykModes.ColorMode = 4;
+  cmykModes.Channels = 4;
+  for (TestLayer& layer : cmykModes.Layers)
+    layer.Channels.push_back({3, 0, Bytes(layer.Channels[1].Data.size(), 40)});
+  seeds.emplace_back("every-mode-cmyk.psd", BuildPsd(cmykModes));
+
+  // An isolated multiply group inside a pass-through group with opacity and a mask.
+  TestDocument groups;
+  TestLayer inner = RunLengthLayer(0, 0, 3, 4);
+  inner.BlendKey = "scrn";
+  std::vector<TestLayer> members = {SolidLayer(1, 0, 4, 3, 9, 99, 199)};
+  for (TestLayer& layer : Group("mul ", 200, {}, {inner})) members.push_back(layer);
+  groups.Layers = {SolidLayer(0, 0, 4, 4, 250, 240, 230)};
+  for (TestLayer& layer : Group("pass", 128, UserMaskData(1, 1, 3, 3, 255), members)) {
+    groups.Layers.push_back(layer);
+  }
+  seeds.emplace_back("groups.psd", BuildPsd(groups));
+
+  // Clipping sets: onto a layer, onto a group, and one that does not blend as a group.
+  TestDocument clipping;
+  TestLayer base = SolidLayer(1, 1, 4, 4, 10, 200, 10);
+  base.Channels[0].Data = Bytes(9, 180);
+  TestLayer clipped = SolidLayer(0, 0, 4, 4, 200, 10, 10);
+  clipped.Clipping = 1;
+  clipped.BlendKey = "over";
+  TestLayer apart = base;
+  apart.Extra = LayerExtra("apart", {}, TaggedBlock("8BIM", "clbl", {0, 0, 0, 0}));
+  clipping.Layers = {base, clipped, clipped};
+  std::vector<TestLayer> groupBase = Group("norm", 255, {}, {SolidLayer(0, 0, 2, 2, 1, 2, 3)});
+  clipping.Layers.insert(clipping.Layers.end(), groupBase.begin(), groupBase.end());
+  clipping.Layers.insert(clipping.Layers.end(), {clipped, apart, clipped});
+  seeds.emplace_back("clipping.psd", BuildPsd(clipping));
+
+  // A user mask and a vector mask's raster together (channels -3 and -2),
+  // with density, and a disabled mask.
+  TestDocument masks;
+  plymark::test::ByteWriter both;
+  both.I32(0).I32(0).I32(2).I32(3).U8(0).U8(0x18).U8(0).U8(255).I32(1).I32(1).I32(4).I32(4);
+  both.U8(0x05).U8(128).U8(200);
+  TestLayer twoMasks = SolidLayer(0, 0, 4, 4, 40, 50, 60);
+  twoMasks.Extra = LayerExtra("both", both.Data());
+  twoMasks.Channels.push_back({-2, 0, Bytes(6, 0xc0)});
+  twoMasks.Channels.push_back({-3, 1, RunLengthPlane(std::vector<Bytes>(3, Bytes(3, 0x30)))});
+  TestLayer disabled = SolidLayer(0, 0, 4, 4, 140, 150, 160);
+  Bytes off = UserMaskData(0, 0, 2, 2, 0);
+  off[17] = 0x02;
+  disabled.Extra = LayerExtra("disabled", off);
+  disabled.Channels.push_back({-2, 0, Bytes(4, 0)});
+  masks.Layers = {twoMasks, disabled};
+  seeds.emplace_back("masks.psd", BuildPsd(masks));
+
+  // One adjustment layer of each kind, one clipped, one with a mask; and
+  // brightness/contrast beside its descriptor; effects switched on.
+  TestDocument adjustments;
+  adjustments.Layers = {SolidLayer(0, 0, 4, 4, 30, 130, 230)};
+  for (const char* key : {"levl", "curv", "brit", "expA", "hue2", "nvrt", "post", "thrs", "selc"}) {
+    TestLayer adjustment{
+        0,
+        0,
+        0,
+        0,
+        {},
+        "norm",
+        LayerExtra(key, UserMaskData(0, 0, 2, 4, 255), TaggedBlock("8BIM", key, Bytes(40, 1)))};
+    adjustment.Channels.push_back({-2, 0, Bytes(8, 0x70)});
+    adjustment.Clipping = key[0] == 'c' ? 1 : 0;
+    adjustments.Layers.push_back(adjustment);
+  }
+  Bytes described = TaggedBlock("8BIM", "brit", Bytes(8, 0));
+  const Bytes descriptor = TaggedBlock("8BIM", "CgEd", Bytes(16, 0));
+  described.insert(described.end(), descriptor.begin(), descriptor.end());
+  adjustments.Layers.push_back({0, 0, 0, 0, {}, "norm", LayerExtra("brit", {}, described)});
+  TestLayer effects = SolidLayer(1, 1, 3, 3, 5, 5, 5);
+  const std::string switches =
+      "masterFXSwitchbool\x01"
+      "enabbool\x01";
+  effects.Extra =
+      LayerExtra("fx", {}, TaggedBlock("8BIM", "lfx2", Bytes(switches.begin(), switches.end())));
+  adjustments.Layers.push_back(effects);
+  seeds.emplace_back("adjustments.psd", BuildPsd(adjustments));
 }
 
 std::vector<std::pair<std::string, Bytes>> OpenSeeds() {
@@ -232,6 +357,7 @@ std::vector<std::pair<std::string, Bytes>> OpenSeeds() {
   untaggedLab.ColorMode = 9;
   untaggedLab.ImageResources = ProfileResources(GrayProfile(), true);
   seeds.emplace_back("deep-16-lab-untagged.psd", BuildPsd(untaggedLab));
+  AddComposeSeeds(seeds);
   return seeds;
 }
 

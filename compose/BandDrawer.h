@@ -1,0 +1,104 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "compose/BlendRows.h"
+#include "compose/HelperThread.h"
+#include "compose/LayerSource.h"
+#include "compose/RenderTree.h"
+#include "compose/StoredRows.h"
+#include "psd/DocumentState.h"
+
+namespace plymark {
+
+// The planes one band takes: one buffer per drawing level, each with the
+// colour planes, alpha and a clipping set's shape, and the planes a layer is
+// decoded into.
+struct BandLayout {
+  std::int32_t Width = 0;
+  std::int32_t Rows = 0;  ///< rows of the band
+  int ColourChannels = 3;
+  int Levels = 1;
+
+  // Floats of all buffers together.
+  std::size_t Floats() const;
+  // Planes of all buffers together, for sizing bands.
+  static std::size_t PlanesFor(int colourChannels, int levels);
+};
+
+// Draws the render tree band by band: each band of rows walks the whole
+// tree, and each layer's channels are decoded for that band only.
+class BandDrawer {
+ public:
+  BandDrawer(const DocumentState& state, const RenderTree& tree, const BandLayout& layout,
+             NonSeparable kind, std::vector<std::string>& omissions);
+
+  // Draws rows [top, top + rows) into the document's buffer, level 0.
+  void DrawBand(std::int32_t top, std::int32_t rows);
+  const BandPlanes& Document() const { return levels_.front(); }
+
+ private:
+  // The part of `extent` in this band, in band rows; empty rows when none.
+  BandArea AreaOf(const Extent& extent) const;
+
+  // Each draws into buffer `target`, nested buffers from `next` on, within
+  // `limit` (what the buffer's owner can show).
+  void DrawMembers(const std::vector<RenderNode>& nodes, int target, int next, const Extent& limit);
+  void Draw(const RenderNode& node, int target, int next, const Extent& limit);
+  void DrawPixels(const RenderNode& node, int target, const Extent& area);
+  void DrawClipBase(const RenderNode& base, int set, const Extent& area);
+  void DrawAdjustment(const RenderNode& node, int target, const Extent& area);
+  void DrawGroup(const RenderNode& node, int target, int next, const Extent& area);
+  void DrawClipSet(const RenderNode& set, int target, int next, const Extent& area);
+
+  LayerSource& SourceOf(const RenderNode& node);
+  // The layer's colours over `area` into the scratch colour planes, and its
+  // transparency x masks into `coverage`.
+  void DecodeLayer(const RenderNode& node, LayerSource& source, const BandArea& area,
+                   float* coverage);
+  // BlendSource and BlendAdjusted with the rows shared between the threads.
+  void Blend(const BlendRule& rule, const SourcePlanes& source, const BandPlanes& backdrop,
+             const BandArea& area);
+  void BlendAdjustedRows(const BlendRule& rule, const SourcePlanes& adjusted,
+                         const BandPlanes& backdrop, const BandArea& area);
+  // Runs work(part, thread) over `area`, halved between the two threads
+  // when it is large enough.
+  template <class Work>
+  void ShareRows(const BandArea& area, Work&& work);
+  // `coverage` x the node's mask (its decoded rows, or its default colour).
+  void MultiplyByMask(const RenderNode& node, const BandArea& area, float* coverage);
+  // The scratch coverage x `factor` x `clip` (when given).
+  void ScaleCoverage(const BandArea& area, float factor, const float* clip);
+  void ClearLevel(int level, const BandArea& area);
+  void CopyLevel(int from, int to, const BandArea& area);
+  void ReleaseFinished();
+
+  const DocumentState& state_;
+  const RenderTree& tree_;
+  BandLayout layout_;
+  NonSeparable kind_;
+  std::vector<std::string>& omissions_;
+  std::size_t stride_;
+  std::int32_t top_ = 0;
+  std::int32_t rows_ = 0;
+
+  std::vector<float> storage_;
+  std::vector<BandPlanes> levels_;
+  std::vector<float*> shapes_;  ///< a clipping set's base shape, per level
+  BandPlanes scratch_;          ///< a layer's colours and coverage
+  float* maskPlane_ = nullptr;  ///< a mask's decoded rows
+  /// A base's coverage that the next node drawn is clipped to, when its
+  /// clipping set does not blend as a group.
+  const float* clipShape_ = nullptr;
+  HelperThread helper_;
+  std::array<RowScratch, 2> rowScratch_;  ///< one per thread
+  std::array<BlendScratch, 2> blendScratch_;
+  std::map<const RenderNode*, std::unique_ptr<LayerSource>> sources_;
+};
+
+}  // namespace plymark

@@ -1,0 +1,295 @@
+#include "compose/RenderTree.h"
+
+#include <algorithm>
+#include <string>
+
+#include "compose/LayerBlocks.h"
+#include "psd/PsdError.h"
+#include "psd/TaggedBlocks.h"
+#include "render/ColourModes.h"
+#include "render/DeepSamples.h"
+#include "render/LayerSize.h"
+
+namespace plymark {
+namespace {
+
+constexpr std::uint8_t kHidden = 0x02;
+constexpr std::uint8_t kMaskDisabled = 0x02;
+constexpr std::uint8_t kMaskFromVector = 0x08;
+
+bool HasChannel(const LayerRecord& record, std::int16_t id) {
+  return std::any_of(record.ChannelInfo.begin(), record.ChannelInfo.end(),
+                     [id](const ChannelInfoRecord& info) { return info.ChannelId == id; });
+}
+
+Extent Normalised(std::int32_t top, std::int32_t left, std::int32_t bottom, std::int32_t right) {
+  return {std::min(top, bottom), std::min(left, right), std::max(top, bottom),
+          std::max(left, right)};
+}
+
+int Deepest(const std::vector<RenderNode>& nodes) {
+  int deepest = 0;
+  for (const RenderNode& node : nodes) deepest = std::max(deepest, node.Buffers);
+  return deepest;
+}
+
+class TreeBuilder {
+ public:
+  TreeBuilder(const DocumentState& state, RenderTree& tree) : state_(state), tree_(tree) {
+    document_ = {0, 0, state.Header.Rows, state.Header.Columns};
+    members_.resize(state.Layers.size());
+    for (std::size_t k = 0; k < state.Layers.size() && k < state.Places.size(); ++k) {
+      const LayerPlace& place = state.Places[k];
+      if (place.Kind == LayerKind::GroupEnd) continue;
+      if (place.Parent < 0) {
+        topLevel_.push_back(static_cast<int>(k));
+      } else {
+        members_[static_cast<std::size_t>(place.Parent)].push_back(static_cast<int>(k));
+      }
+    }
+    space_.ColorMode = state.Header.ColorMode;
+    space_.Depth = state.Header.Depth;
+    const ColourModel model = ModelOfColorMode(state.Header.ColorMode);
+    space_.ColourChannels =
+        model == ColourModel::Cmyk
+            ? 4
+            : (model == ColourModel::Gray || model == ColourModel::Indexed ? 1 : 3);
+  }
+
+  void Build() {
+    RenderNode& root = tree_.Root;
+    root.Kind = NodeKind::Group;
+    root.Children = Members(topLevel_, 0);
+    root.Area = document_;
+    root.Buffers = 1 + Deepest(root.Children);
+  }
+
+ private:
+  void Omit(int record, const std::string& what) {
+    tree_.Omissions.push_back(LayerLabel(state_, record) + ": " + what);
+  }
+
+  std::vector<RenderNode> Members(const std::vector<int>& records, int depth);
+  std::optional<RenderNode> Node(int record, int depth);
+  void Attach(std::vector<RenderNode>& drawn, RenderNode clipped);
+  std::vector<MaskPlan> MasksOf(int record);
+  bool SetUpPixels(int record, RenderNode& node, const LayerBlockFacts& facts);
+  bool SetUpAdjustment(int record, RenderNode& node, const LayerBlockFacts& facts);
+
+  const DocumentState& state_;
+  RenderTree& tree_;
+  Extent document_;
+  AdjustmentSpace space_;
+  std::vector<std::vector<int>> members_;
+  std::vector<int> topLevel_;
+  std::int64_t unfilled_ = 0;
+};
+
+std::vector<RenderNode> TreeBuilder::Members(const std::vector<int>& records, int depth) {
+  std::vector<RenderNode> drawn;
+  // The clipping base below the layer at hand: none yet, drawn, or not drawn
+  // (hidden or empty), which takes its clipped layers with it.
+  enum class Base { kNone, kDrawn, kNotDrawn } base = Base::kNone;
+  for (const int record : records) {
+    const LayerRecord& layer = state_.Layers[static_cast<std::size_t>(record)];
+    const bool hidden = (layer.Flags & kHidden) != 0;
+    const bool clipped = layer.Clipping != 0 && base != Base::kNone;
+    if (clipped) {
+      if (hidden || base == Base::kNotDrawn) continue;
+      if (auto node = Node(record, depth)) Attach(drawn, std::move(*node));
+      continue;
+    }
+    // A clipped layer with no base below it in its group is drawn unclipped.
+    const bool canBeBase = layer.Clipping == 0;
+    std::optional<RenderNode> node;
+    if (!hidden) node = Node(record, depth);
+    if (!node) {
+      // Layers clipped to an adjustment that is not drawn (named as left
+      // out) are drawn unclipped rather than lost.
+      const bool adjustment =
+          !hidden && ReadLayerBlockFacts(state_.File, layer).Adjustment != nullptr;
+      if (canBeBase) base = adjustment ? Base::kNone : Base::kNotDrawn;
+      continue;
+    }
+    if (canBeBase) base = Base::kDrawn;
+    drawn.push_back(std::move(*node));
+  }
+  return drawn;
+}
+
+void TreeBuilder::Attach(std::vector<RenderNode>& drawn, RenderNode clipped) {
+  RenderNode& last = drawn.back();
+  if (last.Kind != NodeKind::ClipSet) {
+    RenderNode set;
+    set.Kind = NodeKind::ClipSet;
+    set.Record = last.Record;
+    set.Mode = last.Mode;
+    set.Opacity = last.Opacity;
+    set.Area = last.Area;
+    const LayerRecord& base = state_.Layers[static_cast<std::size_t>(last.Record)];
+    const LayerBlockFacts facts = ReadLayerBlockFacts(state_.File, base);
+    set.ClipAsGroup = facts.ClippedAsGroup;
+    if (facts.ShapeStroke) Omit(last.Record, "shape stroke drawn under its clipped layers");
+    set.Children.push_back(std::move(last));
+    last = std::move(set);
+  }
+  last.Children.push_back(std::move(clipped));
+  // The set's buffer, and below it what its base group or clipped groups need.
+  int inside = Deepest(last.Children);
+  if (last.Children.front().Kind == NodeKind::Group) {
+    inside = std::max(inside, Deepest(last.Children.front().Children));
+  }
+  last.Buffers = 1 + inside;
+}
+
+std::vector<MaskPlan> TreeBuilder::MasksOf(int record) {
+  const LayerRecord& layer = state_.Layers[static_cast<std::size_t>(record)];
+  std::vector<MaskPlan> masks;
+  if (!layer.Mask) return masks;
+  const LayerMask& mask = *layer.Mask;
+  const auto add = [&](std::int16_t channel, std::uint8_t flags, std::uint8_t outside, Extent rect,
+                       const std::optional<std::uint8_t>& density,
+                       const std::optional<double>& feather) {
+    if ((flags & kMaskDisabled) != 0) return;
+    if (!HasChannel(layer, channel)) rect = {};  // no pixels: its default colour throughout
+    MaskPlan plan{channel, rect, outside >= 128 ? 1.0f : 0.0f, density ? *density / 255.0f : 1.0f};
+    // A mask that lets everything through changes nothing.
+    if (plan.Density == 0.0f || (rect.Empty() && plan.Outside == 1.0f)) return;
+    if (feather && *feather > 0.0) Omit(record, "mask feather");
+    masks.push_back(plan);
+  };
+  const Extent rect = Normalised(mask.Top, mask.Left, mask.Bottom, mask.Right);
+  const bool fromVector =
+      (mask.Flags & kMaskFromVector) != 0 || (mask.Real && HasChannel(layer, -3));
+  // A shape's stored pixels already hold its path, and its stroke reaches
+  // beyond it: the path's raster would cut the stroke in half.
+  const bool stroked = FindBlock(layer.Blocks, "vstk") != nullptr;
+  if (!(fromVector && stroked)) {
+    add(-2, mask.Flags, mask.DefaultColor, rect,
+        fromVector ? mask.VectorMaskDensity : mask.UserMaskDensity,
+        fromVector ? mask.VectorMaskFeather : mask.UserMaskFeather);
+  }
+  if (mask.Real && HasChannel(layer, -3)) {
+    const LayerMask::RealUserMask& real = *mask.Real;
+    add(-3, real.Flags, real.DefaultColor, Normalised(real.Top, real.Left, real.Bottom, real.Right),
+        mask.UserMaskDensity, mask.UserMaskFeather);
+  }
+  return masks;
+}
+
+std::optional<RenderNode> TreeBuilder::Node(int record, int depth) {
+  const LayerRecord& layer = state_.Layers[static_cast<std::size_t>(record)];
+  const LayerKind kind = state_.Places[static_cast<std::size_t>(record)].Kind;
+  const LayerBlockFacts facts = ReadLayerBlockFacts(state_.File, layer);
+  RenderNode node;
+  node.Record = record;
+  const std::string key =
+      kind == LayerKind::Group && facts.SectionBlendKey ? *facts.SectionBlendKey : layer.BlendKey;
+  if (const auto mode = BlendModeOfKey(key)) {
+    node.Mode = *mode;
+  } else {
+    Omit(record, "blend mode '" + key + "' (drawn as Normal)");
+  }
+  if (kind != LayerKind::Group && node.Mode == BlendMode::PassThrough)
+    node.Mode = BlendMode::Normal;
+  if (node.Mode == BlendMode::Dissolve) Omit(record, "dissolve's noise (drawn as Normal)");
+  node.Opacity = layer.Opacity / 255.0f;
+  node.Fill = facts.Fill / 255.0f;
+  node.Masks = MasksOf(record);
+  if (facts.Effects) Omit(record, "layer effects");
+  if (facts.Knockout) Omit(record, "knockout");
+  if (!FullBlendingRanges(layer.BlendingRanges)) Omit(record, "blend-if ranges");
+  if (facts.Artboard) Omit(record, "artboard");
+  if (facts.ChannelRestrictions) Omit(record, "channel restrictions");
+  if (facts.ShapeStroke && facts.Fill < 255)
+    Omit(record, "shape stroke faded with the fill opacity");
+
+  if (kind == LayerKind::Group) {
+    if (depth >= kDeepestNesting) {
+      throw PsdError::Damaged(layer.RecordOffset, "group of layer " + std::to_string(record),
+                              "lies more than " + std::to_string(kDeepestNesting) + " groups deep");
+    }
+    node.Kind = NodeKind::Group;
+    node.Children = Members(members_[static_cast<std::size_t>(record)], depth + 1);
+    if (node.Children.empty()) return std::nullopt;
+    node.Isolated = node.Mode != BlendMode::PassThrough;
+    Extent area = node.Children.front().Area;
+    for (const RenderNode& child : node.Children) area = Union(area, child.Area);
+    node.Area = area;
+    const bool mixed = node.Opacity < 1.0f || !node.Masks.empty();
+    node.Buffers = (node.Isolated || mixed ? 1 : 0) + Deepest(node.Children);
+  } else if (facts.Adjustment != nullptr) {
+    if (!SetUpAdjustment(record, node, facts)) return std::nullopt;
+  } else if (!SetUpPixels(record, node, facts)) {
+    return std::nullopt;
+  }
+  for (const MaskPlan& mask : node.Masks) {
+    if (mask.Outside == 0.0f) node.Area = Intersection(node.Area, mask.Rect);
+  }
+  if (node.Area.Empty()) return std::nullopt;
+  return node;
+}
+
+bool TreeBuilder::SetUpAdjustment(int record, RenderNode& node, const LayerBlockFacts& facts) {
+  const TaggedBlockRef& block = *facts.Adjustment;
+  if (block.Key == "brit" && facts.BrightnessInDescriptor) {
+    Omit(record, "brightness/contrast kept in its CgEd descriptor");
+    return false;
+  }
+  AdjustmentRead read = ReadAdjustment(block.Key, BlockBytes(state_.File, block), space_);
+  if (read.Mapping == nullptr) {
+    Omit(record,
+         "adjustment '" + block.Key + "'" + (read.Problem.empty() ? "" : ": " + read.Problem));
+    return false;
+  }
+  node.Kind = NodeKind::Adjustment;
+  node.Mapping = std::move(read.Mapping);
+  node.Area = document_;
+  return true;
+}
+
+bool TreeBuilder::SetUpPixels(int record, RenderNode& node, const LayerBlockFacts& facts) {
+  const LayerRecord& layer = state_.Layers[static_cast<std::size_t>(record)];
+  const std::int32_t width = EdgeDistance(layer.Left, layer.Right, layer, record, "width");
+  const std::int32_t height = EdgeDistance(layer.Top, layer.Bottom, layer, record, "height");
+  const int bytesPerSample = std::max(1, BytesPerSample(state_.Header.Depth));
+  CheckLayerSize(width, height, state_.Header.Version, FindColourChannels(state_, record).Blocks,
+                 layer, record, bytesPerSample, unfilled_);
+  node.Kind = NodeKind::Pixels;
+  node.Rect = Normalised(layer.Top, layer.Left, layer.Bottom, layer.Right);
+  if (node.Rect.Empty()) {
+    if (facts.FillLayer) Omit(record, "fill layer without pixels");
+    return false;
+  }
+  node.Transparency = HasChannel(layer, -1);
+  node.Area = Intersection(node.Rect, document_);
+  return true;
+}
+
+}  // namespace
+
+Extent Intersection(const Extent& a, const Extent& b) {
+  return {std::max(a.Top, b.Top), std::max(a.Left, b.Left), std::min(a.Bottom, b.Bottom),
+          std::min(a.Right, b.Right)};
+}
+
+Extent Union(const Extent& a, const Extent& b) {
+  if (a.Empty()) return b;
+  if (b.Empty()) return a;
+  return {std::min(a.Top, b.Top), std::min(a.Left, b.Left), std::max(a.Bottom, b.Bottom),
+          std::max(a.Right, b.Right)};
+}
+
+std::string LayerLabel(const DocumentState& state, int record) {
+  const auto index = static_cast<std::size_t>(record);
+  const std::string name = index < state.Layers.size() ? state.Layers[index].Name : std::string();
+  return "layer " + std::to_string(record) + " \"" + name + "\"";
+}
+
+RenderTree BuildRenderTree(const DocumentState& state) {
+  RenderTree tree;
+  TreeBuilder(state, tree).Build();
+  return tree;
+}
+
+}  // namespace plymark
