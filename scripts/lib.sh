@@ -6,6 +6,11 @@ PLYMARK_PACKAGES=(cmake g++ ninja-build qt6-base-dev libgtest-dev zlib1g-dev lib
   desktop-file-utils appstream shared-mime-info)
 # For the Debian package: CPack finds the libraries' packages with dpkg-shlibdeps.
 PLYMARK_PACKAGE_PACKAGES=(dpkg-dev file)
+# For the library's install test (pkg-config) and the Python module: its
+# build, its virtual environment, its tests and its Dask example.
+PLYMARK_LIBRARY_PACKAGES=(pkg-config pybind11-dev python3-dev python3-venv python3-pip
+  python3-setuptools python3-wheel python3-numpy python3-pytest python3-pil python3-dask
+  python3-distributed)
 # For the fuzz targets (libFuzzer comes with clang's runtime libraries).
 PLYMARK_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 
