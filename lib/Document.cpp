@@ -134,6 +134,7 @@ std::optional<std::string> Document::ColorProfile() const {
   return data_->State.ColorProfile;
 }
 bool Document::ColorManaged() const {
+  const std::lock_guard lock(data_->Lock);  // a read of stored colours sets the conversion aside
   return data_->State.Colour != nullptr;
 }
 std::vector<std::string> Document::Summary() const {

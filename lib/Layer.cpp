@@ -1,7 +1,7 @@
 #include "plymark/Layer.h"
 
+#include <algorithm>
 #include <cstdlib>
-#include <limits>
 #include <new>
 #include <utility>
 
@@ -19,6 +19,7 @@ namespace {
 
 constexpr std::uint8_t kHiddenFlag = 0x02;
 constexpr std::int16_t kTransparencyChannel = -1;
+constexpr const char* kTooLarge = "wider or higher than the 30000 pixels a layer image can have";
 
 // One layer painted into a picture of its own.
 class PictureSurface final : public TileSurface {
@@ -63,7 +64,7 @@ void CheckDepth(int depth) {
 // A side of the layer's rectangle, as the layer loop measures it.
 std::int32_t Side(std::int32_t a, std::int32_t b) {
   const std::int64_t side = std::llabs(static_cast<std::int64_t>(a) - b);
-  return side > std::numeric_limits<std::int32_t>::max() ? 0 : static_cast<std::int32_t>(side);
+  return static_cast<std::int32_t>(std::min<std::int64_t>(side, kLargestLayerSide + 1));
 }
 
 const LayerRecord& RecordOf(const detail::DocumentData& data, int layer) {
@@ -166,7 +167,7 @@ std::optional<std::string> Layer::Skipped() const {
   const auto& checks = data_->Checks;
   const auto index = static_cast<std::size_t>(index_);
   if (index >= checks.size() || !checks[index].Size.Skipped) return std::nullopt;
-  return "wider or higher than the 30000 pixels a layer image can have";
+  return kTooLarge;
 }
 
 Image Layer::Pixels(int depth, Colours colours) const {
@@ -208,6 +209,10 @@ std::optional<Image> Layer::Transparency(int depth) const {
   const Rect bounds = Bounds();
   const std::int32_t width = Side(bounds.Left, bounds.Right);
   const std::int32_t height = Side(bounds.Top, bounds.Bottom);
+  // A layer too large for an image has no transparency picture either.
+  if (width > kLargestLayerSide || height > kLargestLayerSide) {
+    throw Error("layer " + std::to_string(index_) + " is " + kTooLarge);
+  }
   return WithState(*data_, index_, [&](DocumentState& state) -> std::optional<Image> {
     if (BytesPerSample(state.Header.Depth) == 0) return std::nullopt;
     if (depth == 8) {
