@@ -74,7 +74,12 @@ std::shared_ptr<detail::DocumentData> OpenData(const std::string& path, FileSour
   NoticeSink messages(*data);
   const std::lock_guard lock(data->Lock);
   if (options.Read == Reading::MergedImageOnly) {
-    if (auto problem = ReadMergedImageFront(path, files, data->State)) throw Error(*problem);
+    // Damage behind the file's opening costs only the merged image: the
+    // thumbnail of the resources read before it may still stand in.
+    data->MergedImageProblem = ReadMergedImageFront(path, files, data->State);
+    if (data->MergedImageProblem && data->State.File.size() == 0) {
+      throw Error(*data->MergedImageProblem);
+    }
     return data;
   }
   std::optional<OpenFailure> failure;
@@ -166,6 +171,7 @@ std::vector<Layer> Document::Layers() const {
 
 Composite Document::MergedImage(CompositeLayout layout) const {
   const std::lock_guard lock(data_->Lock);
+  if (data_->MergedImageProblem) return {std::nullopt, false, *data_->MergedImageProblem};
   MergedImageResult merged = ReadMergedImage(data_->State);
   if (!merged.Image) return {std::nullopt, false, merged.Problem};
   const bool hasAlpha = merged.Image->HasAlpha;

@@ -33,6 +33,9 @@ struct DocumentData {
   DocumentState State;
   std::vector<LayerCheck> Checks;  ///< one per layer record
   LayerRows Rows;                  ///< kept from layer to layer
+  /// Why an Open of the merged image alone read no merged image (damage
+  /// before it); MergedImage gives it as its problem.
+  std::optional<std::string> MergedImageProblem;
   std::vector<std::string> Notices;
   std::function<void(const std::string&)> OnNotice;
 };

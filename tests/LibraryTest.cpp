@@ -183,6 +183,13 @@ TEST(Library, FailuresCarryTheExportsWords) {
     EXPECT_EQ(error.Offset(), 26);
   }
   EXPECT_THROW(plymark::Document::Open("/nonexistent/a.psd"), plymark::Error);
+  // For the merged image alone, damage behind the file's opening is the merged image's problem.
+  plymark::OpenOptions mergedOnly;
+  mergedOnly.Read = plymark::Reading::MergedImageOnly;
+  const auto merged = plymark::Document::FromMemory(shortFile, mergedOnly);
+  EXPECT_EQ(merged.MergedImage().Problem,
+            "the file ends at byte 27 while reading the colour-mode data length");
+  EXPECT_FALSE(merged.Thumbnail());
   TestDocument document;
   document.Layers = {TwoPixels({{0, 9}, {10, 1}, {20, 1}, {}})};  // blue plane cut short
   const auto doc = plymark::Document::FromMemory(plymark::test::BuildPsd(document));

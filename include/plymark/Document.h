@@ -77,6 +77,9 @@ class PLYMARK_API Document {
  public:
   // Opens the file at `path`. Throws Error when it cannot be opened or is
   // damaged before its layers (what plymark-export reports as a failure).
+  // Reading::MergedImageOnly throws only when the file cannot be opened:
+  // damage before the merged image is then MergedImage()'s Problem, and
+  // Thumbnail() gives what the resources read before it hold.
   static Document Open(const std::string& path, const OpenOptions& options = {});
   // Opens a file held in memory; `name` stands for its path in FileName.
   static Document FromMemory(std::vector<std::uint8_t> bytes, const OpenOptions& options = {},
