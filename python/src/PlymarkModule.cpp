@@ -114,6 +114,7 @@ PYBIND11_MODULE(_plymark, m) {
       .def_property_readonly("visible", &plymark::Layer::Visible)
       .def_property_readonly("opacity", &plymark::Layer::Opacity)
       .def_property_readonly("blend_mode", &plymark::Layer::BlendKey)
+      .def_property_readonly("blend_signature", &plymark::Layer::BlendSignature)
       .def_property_readonly("bbox",
                              [](const plymark::Layer& l) {
                                const plymark::Rect r = l.Bounds();

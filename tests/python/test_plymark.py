@@ -35,9 +35,9 @@ def test_every_fact_and_picture_is_the_exports(name, exported):
     assert len(document.layers) == len(expected["layers"])
     for layer, facts in zip(document.layers, expected["layers"]):
         assert (layer.index, layer.name, layer.kind, layer.parent, layer.visible, layer.opacity,
-                layer.clipping, layer.blend_mode, layer.bbox) == (
+                layer.clipping, layer.blend_mode, layer.blend_signature, layer.bbox) == (
             facts["index"], facts["name"], facts["kind"], facts["parent"], facts["visible"],
-            facts["opacity"], facts["clipping"], facts["blendKey"],
+            facts["opacity"], facts["clipping"], facts["blendKey"], facts["blendSignature"],
             (facts["left"], facts["top"], facts["right"], facts["bottom"]))
         assert layer.channels == [(c["id"], c["compression"], c["length"]) for c in facts["channels"]]
         assert layer.skipped == facts.get("skipped")
