@@ -16,6 +16,7 @@ FILES = [
     "deep/pt-zip-pred-32.psd", "deep/ag-zip.psd", "document/ag-groups.psd",
     "document/ag-masks.psd", "document/pt-no-merged-data.psd",
     "document/im-truncated-merged.psd", "document/im-flat-rgba.psd", "psb/im-rle-8.psb",
+    "document/im-bitmap-layer.psd", "document/im-flat-16.psd", "psb/pt-lr16.psb",
     "icc/im-rgb-prophoto-16.psd", "icc/im-rgb-adobergb.psd", "icc/im-cmyk-pscmyk-16.psd",
     "icc/im-gray-lstar-16.psd",
 ]
