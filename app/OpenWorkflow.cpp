@@ -48,12 +48,11 @@ bool ShowMergedImage(DocumentState& state, MessageSink& messages, TileSurface& t
   return true;
 }
 
-}  // namespace
-
-std::optional<OpenFailure> OpenDocument(const std::string& path, DocumentState& state,
+// Opens the file at `path` and reads it up to and including its layer
+// section: painted into `tiles`, or, without tiles, its structure alone.
+std::optional<OpenFailure> ReadDocument(const std::string& path, DocumentState& state,
                                         FileSource& files, MessageSink& messages,
-                                        TileSurface& tiles, StageClock* clock,
-                                        bool mergedImageOfFlatDocument) {
+                                        TileSurface* tiles, StageClock* clock) {
   state.FileName = path;
   // The previous file's blocks and pixels go before the next file is read,
   // so that two files never take memory at once; the channel buffer is
@@ -78,12 +77,26 @@ std::optional<OpenFailure> OpenDocument(const std::string& path, DocumentState& 
         return OpenFailure{"the file cannot be opened: " + *refusal};
       }
     }
-    ReadLayerSection(file, state, messages, tiles, clock);
+    if (tiles != nullptr) {
+      ReadLayerSection(file, state, messages, *tiles, clock);
+    } else {
+      ReadLayerStructure(file, state, messages, clock);
+    }
   } catch (const PsdError& error) {
-    return OpenFailure{WithSignatureHint(file, error.what())};
+    return OpenFailure{WithSignatureHint(file, error.what()), error.Offset()};
   } catch (const std::bad_alloc&) {
     return OpenFailure{"there is not enough memory to show it"};
   }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<OpenFailure> OpenDocument(const std::string& path, DocumentState& state,
+                                        FileSource& files, MessageSink& messages,
+                                        TileSurface& tiles, StageClock* clock,
+                                        bool mergedImageOfFlatDocument) {
+  if (auto failure = ReadDocument(path, state, files, messages, &tiles, clock)) return failure;
   int firstUnused = state.LayerCount;
   if (state.LayerCount == 0 && mergedImageOfFlatDocument && tiles.TileCount() > 0) {
     const StageTimer timer(clock, Stage::PlaneDecoding);
@@ -91,6 +104,11 @@ std::optional<OpenFailure> OpenDocument(const std::string& path, DocumentState& 
   }
   tiles.ResetTilesFrom(firstUnused);
   return std::nullopt;
+}
+
+std::optional<OpenFailure> OpenDocumentStructure(const std::string& path, DocumentState& state,
+                                                 FileSource& files, MessageSink& messages) {
+  return ReadDocument(path, state, files, messages, nullptr, nullptr);
 }
 
 std::vector<std::string> SummaryItems(const DocumentState& state) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@ namespace plymark {
 // Why an Open failed, in plain words, without the file's name.
 struct OpenFailure {
   std::string Problem;
+  std::int64_t Offset = -1;  ///< where in the file the damage was found; -1 for none
 };
 
 // Reads the file at `path` into `state` and paints its layers: header,
@@ -28,6 +30,13 @@ std::optional<OpenFailure> OpenDocument(const std::string& path, DocumentState& 
                                         FileSource& files, MessageSink& messages,
                                         TileSurface& tiles, StageClock* clock = nullptr,
                                         bool mergedImageOfFlatDocument = true);
+
+// OpenDocument without decoding any layer: the header, the colour-mode
+// data, the image resources, the layer records and their channel blocks, and
+// the colour set-up, with the same messages and failures. Each layer is
+// decoded later, when it is asked for; nothing is painted.
+std::optional<OpenFailure> OpenDocumentStructure(const std::string& path, DocumentState& state,
+                                                 FileSource& files, MessageSink& messages);
 
 // The six summary lines of an opened document, as the list shows them.
 std::vector<std::string> SummaryItems(const DocumentState& state);

@@ -10,9 +10,7 @@
 #include "render/LayerLoop.h"
 
 namespace plymark {
-namespace {
 
-// The one message of an Open that left out PSB layers too large for a tile.
 std::string SkippedLayersText(const DocumentState& state) {
   const std::size_t count = state.SkippedLayers.size();
   std::string text =
@@ -29,10 +27,8 @@ std::string SkippedLayersText(const DocumentState& state) {
   return text + ".";
 }
 
-}  // namespace
-
-void ReadLayerSection(FileView file, DocumentState& state, MessageSink& messages,
-                      TileSurface& tiles, StageClock* clock) {
+void ReadLayerStructure(FileView file, DocumentState& state, MessageSink& messages,
+                        StageClock* clock) {
   {
     const StageTimer timer(clock, Stage::Parsing);
     const std::int64_t channelDataPosition = ReadLayerRecords(file, state, messages);
@@ -48,6 +44,11 @@ void ReadLayerSection(FileView file, DocumentState& state, MessageSink& messages
     messages.ShowMessage(UnshowableColourModeText(state.Header.ColorMode));
   }
   SetUpColourProfile(file, state, messages);
+}
+
+void ReadLayerSection(FileView file, DocumentState& state, MessageSink& messages,
+                      TileSurface& tiles, StageClock* clock) {
+  ReadLayerStructure(file, state, messages, clock);
   RenderLayers(state, tiles, clock);
   if (!state.SkippedLayers.empty()) messages.ShowMessage(SkippedLayersText(state));
 }

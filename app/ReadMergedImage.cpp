@@ -56,25 +56,31 @@ class NoMessages final : public MessageSink {
 
 }  // namespace
 
-MergedImageResult ReadMergedImageOnly(const std::string& path, FileSource& files,
-                                      DocumentState& state) {
+std::optional<std::string> ReadMergedImageFront(const std::string& path, FileSource& files,
+                                                DocumentState& state) {
   state = DocumentState{};
   state.FileName = path;
   const OpenedFile opened = files.Open(path);
-  if (!opened.File) return {std::nullopt, "the file cannot be opened: " + opened.Error};
+  if (!opened.File) return "the file cannot be opened: " + opened.Error;
   state.File = FileView(opened.File);
   try {
     NoMessages messages;
     if (const auto refusal = ReadFrontSections(state.File, state, messages)) {
-      return {std::nullopt, "the file cannot be opened: " + *refusal};
+      return "the file cannot be opened: " + *refusal;
     }
     ReadLayerSectionBounds(state.File, state);
     SetUpColourProfile(state.File, state, messages);
   } catch (const PsdError& error) {
-    return {std::nullopt, error.what()};
+    return error.what();
   } catch (const std::bad_alloc&) {
-    return {std::nullopt, "there is not enough memory to read it"};
+    return "there is not enough memory to read it";
   }
+  return std::nullopt;
+}
+
+MergedImageResult ReadMergedImageOnly(const std::string& path, FileSource& files,
+                                      DocumentState& state) {
+  if (auto problem = ReadMergedImageFront(path, files, state)) return {std::nullopt, *problem};
   return ReadMergedImage(state);
 }
 

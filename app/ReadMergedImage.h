@@ -21,6 +21,13 @@ struct MergedImageResult {
 // Damage there is reported in Problem, never thrown.
 MergedImageResult ReadMergedImage(const DocumentState& state);
 
+// Opens the file at `path` and reads what its merged image needs before the
+// image data section: the header, the colour-mode data, the image resources
+// and the head of the layer-and-mask section, and sets up its colours. No
+// message is shown; returns what went wrong, from the file's opening on.
+std::optional<std::string> ReadMergedImageFront(const std::string& path, FileSource& files,
+                                                DocumentState& state);
+
 // Opens the file at `path` and reads only what its merged image needs: the
 // header, the colour-mode data, the image resources and the head of the
 // layer-and-mask section, then the image data section. No message is shown;

@@ -141,10 +141,13 @@ void LoadChannelBlocks(DocumentState& state, int layer, std::span<ChannelBlock* 
   if (buffer.Capacity < total || buffer.Capacity / 4 > std::max(total, kKeptBufferSize)) {
     buffer.Bytes.reset();  // the previous layer's bytes go first
     buffer.Capacity = 0;
-    buffer.Bytes = std::make_unique_for_overwrite<std::uint8_t[]>(total);
-    buffer.Capacity = total;
+    // With room to spare: layers of one document often differ by a few bytes,
+    // and each fresh buffer costs its first touch again.
+    const std::size_t capacity = total + total / 16;
+    buffer.Bytes = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+    buffer.Capacity = capacity;
     // Fresh memory costs most at its first touch: share that between two cores.
-    PrefaultInParallel(buffer.Bytes.get(), total);
+    PrefaultInParallel(buffer.Bytes.get(), capacity);
   }
   std::vector<Stretch> stretches;
   std::size_t used = 0;

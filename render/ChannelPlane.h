@@ -34,6 +34,13 @@ std::optional<std::vector<std::uint8_t>> ReadGreyChannel(DocumentState& state, i
                                                          std::int16_t channelId, std::int32_t width,
                                                          std::int32_t height, const char* field);
 
+// As ReadGreyChannel, into 16-bit grey: 8-bit samples times 257, 16-bit ones
+// whole, 32-bit floats clamped to 0..1 and scaled linearly.
+std::optional<std::vector<std::uint16_t>> ReadGreyChannel16(DocumentState& state, int layer,
+                                                            std::int16_t channelId,
+                                                            std::int32_t width, std::int32_t height,
+                                                            const char* field);
+
 // True when layer `layer` has a user mask whose picture can be made: mask
 // data, a channel -2, and a rectangle with pixels no wider or higher than a
 // layer can be.
@@ -43,5 +50,6 @@ bool HasMaskPlane(const DocumentState& state, int layer);
 // decoded at its rectangle's size into 8-bit grey; nothing when HasMaskPlane
 // is false. Throws PsdError as ReadGreyChannel does.
 std::optional<std::vector<std::uint8_t>> ReadMaskPlane(DocumentState& state, int layer);
+std::optional<std::vector<std::uint16_t>> ReadMaskPlane16(DocumentState& state, int layer);
 
 }  // namespace plymark

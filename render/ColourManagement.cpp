@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -136,48 +137,92 @@ std::string UnusableProfileText(const std::string& why) {
 }  // namespace
 
 struct DocumentColourMaker {
-  static std::shared_ptr<const DocumentColour> Make(void* transform, std::int16_t colorMode,
-                                                    int depth, bool sampled) {
+  static std::shared_ptr<const DocumentColour> Make(void* transform, void* profile,
+                                                    std::int16_t colorMode, int depth,
+                                                    bool sampled) {
     return std::shared_ptr<const DocumentColour>(
-        new DocumentColour(transform, colorMode, depth, sampled));
+        new DocumentColour(transform, profile, colorMode, depth, sampled));
   }
 };
 
-DocumentColour::DocumentColour(void* transform, std::int16_t colorMode, int inputDepth,
-                               bool sampled)
-    : transform_(transform), colorMode_(colorMode), inputDepth_(inputDepth), sampled_(sampled) {}
+DocumentColour::DocumentColour(void* transform, void* profile, std::int16_t colorMode,
+                               int inputDepth, bool sampled)
+    : transform_(transform),
+      profile_(profile),
+      colorMode_(colorMode),
+      inputDepth_(inputDepth),
+      sampled_(sampled) {}
 
 DocumentColour::~DocumentColour() {
   cmsDeleteTransform(transform_);
+  if (wideTransform_ != nullptr) cmsDeleteTransform(wideTransform_);
+  if (profile_ != nullptr) cmsCloseProfile(profile_);
 }
 
 void DocumentColour::ConvertInksExactly(PixelRecord* pixels, const PixelRecord* black,
-                                        std::size_t count) const {
+                                        std::size_t count, bool wide) const {
   std::array<std::uint16_t, kChunkPixels * 4> inks{};
   std::array<std::uint16_t, kChunkPixels * 3> rgb{};
   for (std::size_t start = 0; start < count; start += kChunkPixels) {
     const std::size_t n = std::min(kChunkPixels, count - start);
     PixelRecord* in = pixels + start;
     for (std::size_t k = 0; k < n; ++k) {
-      const auto wide = [this](std::int16_t stored) {
+      const auto widen = [this](std::int16_t stored) {
         return inputDepth_ == 16
                    ? static_cast<std::uint16_t>(stored)
                    : static_cast<std::uint16_t>(static_cast<std::uint8_t>(stored) * 257u);
       };
-      inks[4 * k] = wide(in[k].Red);
-      inks[4 * k + 1] = wide(in[k].Green);
-      inks[4 * k + 2] = wide(in[k].Blue);
-      inks[4 * k + 3] = wide(black != nullptr ? black[start + k].Red : std::int16_t{0});
+      inks[4 * k] = widen(in[k].Red);
+      inks[4 * k + 1] = widen(in[k].Green);
+      inks[4 * k + 2] = widen(in[k].Blue);
+      inks[4 * k + 3] = widen(black != nullptr ? black[start + k].Red : std::int16_t{0});
     }
     cmsDoTransform(transform_, inks.data(), rgb.data(), static_cast<cmsUInt32Number>(n));
     const auto narrow = [&](std::size_t at) {
       return static_cast<std::int16_t>((rgb[at] * 255u + 32767u) / 65535u);
     };
+    const auto keep = [&](std::size_t at) { return static_cast<std::int16_t>(rgb[at]); };
     for (std::size_t k = 0; k < n; ++k) {
-      in[k] = PixelRecord{narrow(3 * k), narrow(3 * k + 1), narrow(3 * k + 2)};
+      in[k] = wide ? PixelRecord{keep(3 * k), keep(3 * k + 1), keep(3 * k + 2)}
+                   : PixelRecord{narrow(3 * k), narrow(3 * k + 1), narrow(3 * k + 2)};
     }
   }
 }
+
+namespace {
+
+// Packs `count` pixels' stored samples (and CMYK's black) the way the
+// transform reads them: `channels` per pixel, into `narrow` at 8 bits or
+// `wide` at 16.
+void PackSamples(const PixelRecord* in, const PixelRecord* black, std::size_t count, int channels,
+                 std::int16_t colorMode, int inputDepth, std::uint8_t* narrow,
+                 std::uint16_t* wide) {
+  for (std::size_t k = 0; k < count; ++k) {
+    const std::array<std::int16_t, 4> samples = {in[k].Red, in[k].Green, in[k].Blue,
+                                                 black != nullptr ? black[k].Red : std::int16_t{0}};
+    for (int c = 0; c < channels; ++c) {
+      const auto at = k * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c);
+      const std::int16_t sample = samples[static_cast<std::size_t>(c)];
+      if (inputDepth == 8) {
+        narrow[at] = static_cast<std::uint8_t>(sample);
+      } else if (colorMode == color_mode::kLab && c > 0) {
+        // The file's a and b have 32768 as neutral (a = v / 256 - 128);
+        // Little CMS's 16-bit Lab has 32896 (a = v / 257 - 128).
+        const std::uint32_t stored = static_cast<std::uint16_t>(sample);
+        wide[at] = static_cast<std::uint16_t>(
+            std::min<std::uint32_t>(65535u, (stored * 257u + 128u) / 256u));
+      } else {
+        wide[at] = static_cast<std::uint16_t>(sample);
+      }
+    }
+  }
+}
+
+int ChannelsOf(std::int16_t colorMode) {
+  return colorMode == color_mode::kGrayscale ? 1 : colorMode == color_mode::kCmyk ? 4 : 3;
+}
+
+}  // namespace
 
 void DocumentColour::ConvertRange(PixelRecord* pixels, const PixelRecord* black, std::size_t count,
                                   const CmykTable* table) const {
@@ -185,39 +230,18 @@ void DocumentColour::ConvertRange(PixelRecord* pixels, const PixelRecord* black,
     if (table != nullptr) {
       table->Convert(pixels, black, count, inputDepth_);
     } else {
-      ConvertInksExactly(pixels, black, count);
+      ConvertInksExactly(pixels, black, count, false);
     }
     return;
   }
-  const int channels = colorMode_ == color_mode::kGrayscale ? 1
-                       : colorMode_ == color_mode::kCmyk    ? 4
-                                                            : 3;
   std::array<std::uint16_t, kChunkPixels * 4> wide{};
   std::array<std::uint8_t, kChunkPixels * 4> narrow{};
   std::array<std::uint8_t, kChunkPixels * 3> rgb{};
   for (std::size_t start = 0; start < count; start += kChunkPixels) {
     const std::size_t n = std::min(kChunkPixels, count - start);
     PixelRecord* in = pixels + start;
-    for (std::size_t k = 0; k < n; ++k) {
-      const std::array<std::int16_t, 4> samples = {
-          in[k].Red, in[k].Green, in[k].Blue,
-          black != nullptr ? black[start + k].Red : std::int16_t{0}};
-      for (int c = 0; c < channels; ++c) {
-        const auto at = k * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c);
-        const std::int16_t sample = samples[static_cast<std::size_t>(c)];
-        if (inputDepth_ == 8) {
-          narrow[at] = static_cast<std::uint8_t>(sample);
-        } else if (colorMode_ == color_mode::kLab && c > 0) {
-          // The file's a and b have 32768 as neutral (a = v / 256 - 128);
-          // Little CMS's 16-bit Lab has 32896 (a = v / 257 - 128).
-          const std::uint32_t stored = static_cast<std::uint16_t>(sample);
-          wide[at] = static_cast<std::uint16_t>(
-              std::min<std::uint32_t>(65535u, (stored * 257u + 128u) / 256u));
-        } else {
-          wide[at] = static_cast<std::uint16_t>(sample);
-        }
-      }
-    }
+    PackSamples(in, black != nullptr ? black + start : nullptr, n, ChannelsOf(colorMode_),
+                colorMode_, inputDepth_, narrow.data(), wide.data());
     cmsDoTransform(transform_, inputDepth_ == 8 ? static_cast<void*>(narrow.data()) : wide.data(),
                    rgb.data(), static_cast<cmsUInt32Number>(n));
     for (std::size_t k = 0; k < n; ++k) {
@@ -226,9 +250,50 @@ void DocumentColour::ConvertRange(PixelRecord* pixels, const PixelRecord* black,
   }
 }
 
+void DocumentColour::ConvertRange16(PixelRecord* pixels, const PixelRecord* black,
+                                    std::size_t count) const {
+  std::array<std::uint16_t, kChunkPixels * 4> wide{};
+  std::array<std::uint8_t, kChunkPixels * 4> narrow{};
+  std::array<std::uint16_t, kChunkPixels * 3> rgb{};
+  for (std::size_t start = 0; start < count; start += kChunkPixels) {
+    const std::size_t n = std::min(kChunkPixels, count - start);
+    PixelRecord* in = pixels + start;
+    PackSamples(in, black != nullptr ? black + start : nullptr, n, ChannelsOf(colorMode_),
+                colorMode_, inputDepth_, narrow.data(), wide.data());
+    cmsDoTransform(wideTransform_,
+                   inputDepth_ == 8 ? static_cast<void*>(narrow.data()) : wide.data(), rgb.data(),
+                   static_cast<cmsUInt32Number>(n));
+    for (std::size_t k = 0; k < n; ++k) {
+      in[k] = PixelRecord{static_cast<std::int16_t>(rgb[3 * k]),
+                          static_cast<std::int16_t>(rgb[3 * k + 1]),
+                          static_cast<std::int16_t>(rgb[3 * k + 2])};
+    }
+  }
+}
+
+template <typename Range>
+void DocumentColour::Share(std::span<PixelRecord> pixels, std::span<const PixelRecord> black,
+                           const Range& convert) const {
+  const PixelRecord* blackPlane = black.size() >= pixels.size() ? black.data() : nullptr;
+  std::size_t middle = pixels.size();
+  std::thread helper;
+  if (pixels.size() >= kSharedPixels) {
+    middle = pixels.size() / 2;
+    try {
+      helper = std::thread([&] {
+        convert(pixels.data() + middle, blackPlane != nullptr ? blackPlane + middle : nullptr,
+                pixels.size() - middle);
+      });
+    } catch (const std::system_error&) {
+      middle = pixels.size();  // no second thread: this one converts every pixel
+    }
+  }
+  convert(pixels.data(), blackPlane, middle);
+  if (helper.joinable()) helper.join();
+}
+
 void DocumentColour::Convert(std::span<PixelRecord> pixels,
                              std::span<const PixelRecord> black) const {
-  const PixelRecord* blackPlane = black.size() >= pixels.size() ? black.data() : nullptr;
   // Until a document has converted as many pixels as its table would have
   // nodes, which cost about as much each to sample, its inks go through the
   // exact conversion: a small document never pays for the table.
@@ -242,21 +307,31 @@ void DocumentColour::Convert(std::span<PixelRecord> pixels,
     });
     table = table_.get();
   }
-  std::size_t middle = pixels.size();
-  std::thread helper;
-  if (pixels.size() >= kSharedPixels) {
-    middle = pixels.size() / 2;
-    try {
-      helper = std::thread([&] {
-        ConvertRange(pixels.data() + middle, blackPlane != nullptr ? blackPlane + middle : nullptr,
-                     pixels.size() - middle, table);
-      });
-    } catch (const std::system_error&) {
-      middle = pixels.size();  // no second thread: this one converts every pixel
-    }
+  Share(pixels, black, [&](PixelRecord* from, const PixelRecord* blackFrom, std::size_t count) {
+    ConvertRange(from, blackFrom, count, table);
+  });
+}
+
+void DocumentColour::Convert16(std::span<PixelRecord> pixels,
+                               std::span<const PixelRecord> black) const {
+  if (sampled_) {
+    Share(pixels, black, [&](PixelRecord* from, const PixelRecord* blackFrom, std::size_t count) {
+      ConvertInksExactly(from, blackFrom, count, true);
+    });
+    return;
   }
-  ConvertRange(pixels.data(), blackPlane, middle, table);
-  if (helper.joinable()) helper.join();
+  std::call_once(wideMade_, [this] {
+    const Profile srgb(cmsCreate_sRGBProfile());
+    if (srgb) {
+      wideTransform_ = cmsCreateTransform(profile_, InputFormat(colorMode_, inputDepth_),
+                                          srgb.get(), TYPE_RGB_16, INTENT_RELATIVE_COLORIMETRIC,
+                                          cmsFLAGS_BLACKPOINTCOMPENSATION);
+    }
+    if (wideTransform_ == nullptr) throw std::bad_alloc();
+  });
+  Share(pixels, black, [&](PixelRecord* from, const PixelRecord* blackFrom, std::size_t count) {
+    ConvertRange16(from, blackFrom, count);
+  });
 }
 
 ColourSetup SetUpDocumentColour(std::int16_t colorMode, std::int16_t depth,
@@ -303,8 +378,10 @@ ColourSetup SetUpDocumentColour(std::int16_t colorMode, std::int16_t depth,
     cmsDeleteTransform(transform);
     return setup;
   }
-  setup.Conversion =
-      DocumentColourMaker::Make(transform, colorMode, depth, colorMode == color_mode::kCmyk);
+  const bool cmyk = colorMode == color_mode::kCmyk;
+  // The 16-bit conversion of every mode but CMYK is made from the profile when first asked for.
+  setup.Conversion = DocumentColourMaker::Make(transform, cmyk ? nullptr : input.release(),
+                                               colorMode, depth, cmyk);
   return setup;
 }
 

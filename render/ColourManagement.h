@@ -35,19 +35,37 @@ class DocumentColour {
   // are shared between two threads.
   void Convert(std::span<PixelRecord> pixels, std::span<const PixelRecord> black) const;
 
+  // As Convert, into sRGB of 0..65535 (the bits of unsigned 16-bit values),
+  // for 16-bit pictures. CMYK goes through the exact conversion, never the
+  // table. The conversion to 16 bits is made on first use.
+  void Convert16(std::span<PixelRecord> pixels, std::span<const PixelRecord> black) const;
+
   // Bits per sample that Convert expects: 8 or 16.
   int InputDepth() const { return inputDepth_; }
 
  private:
   friend struct DocumentColourMaker;
-  DocumentColour(void* transform, std::int16_t colorMode, int inputDepth, bool sampled);
+  DocumentColour(void* transform, void* profile, std::int16_t colorMode, int inputDepth,
+                 bool sampled);
   void ConvertRange(PixelRecord* pixels, const PixelRecord* black, std::size_t count,
                     const CmykTable* table) const;
-  void ConvertInksExactly(PixelRecord* pixels, const PixelRecord* black, std::size_t count) const;
+  void ConvertRange16(PixelRecord* pixels, const PixelRecord* black, std::size_t count) const;
+  void ConvertInksExactly(PixelRecord* pixels, const PixelRecord* black, std::size_t count,
+                          bool wide) const;
+  // Runs `convert` over the pixels from `first` with count pixels, large
+  // spans shared with a second thread.
+  template <typename Range>
+  void Share(std::span<PixelRecord> pixels, std::span<const PixelRecord> black,
+             const Range& convert) const;
 
   /// The Little CMS transform (cmsHTRANSFORM): stored samples to 8-bit sRGB,
   /// or, when `sampled_`, the exact 16-bit conversion the table is sampled from.
   void* transform_;
+  /// The document's profile (cmsHPROFILE), kept for the 16-bit conversion;
+  /// null when `sampled_`.
+  void* profile_;
+  mutable std::once_flag wideMade_;
+  mutable void* wideTransform_ = nullptr;  ///< stored samples to 16-bit sRGB, made on first use
   std::int16_t colorMode_;
   int inputDepth_;
   bool sampled_;  ///< CMYK: converted exactly, then through a table of our own

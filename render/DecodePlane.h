@@ -12,8 +12,10 @@ enum class Component { Red, Green, Blue };
 
 // How samples of 16 bits reach the pixel records.
 enum class SampleScale {
-  To8Bits,      ///< scaled to 0..255
-  Whole16Bits,  ///< kept whole, as the bits of an unsigned 16-bit value, for a colour profile
+  To8Bits,  ///< scaled to 0..255
+  /// kept whole, as the bits of an unsigned 16-bit value, for a colour profile
+  /// or a 16-bit picture; 32-bit floats then go through the sRGB curve to 0..65535
+  Whole16Bits,
 };
 
 // The member of a pixel record that a component names.

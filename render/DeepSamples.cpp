@@ -25,12 +25,26 @@ int BytesPerSample(std::int16_t depth) {
   }
 }
 
-std::int16_t ComponentOfFloatSample(float sample) {
+namespace {
+
+// A float sample in linear light, clamped to 0..1, through the sRGB curve.
+double EncodedFloatSample(float sample) {
   // NaN fails both comparisons and ends at 0.
   const double linear = sample > 0.0f ? std::min(static_cast<double>(sample), 1.0) : 0.0;
-  const double encoded =
-      linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1.0 / 2.4) - 0.055;
+  return linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1.0 / 2.4) - 0.055;
+}
+
+}  // namespace
+
+std::int16_t ComponentOfFloatSample(float sample) {
+  const double encoded = EncodedFloatSample(sample);
   return static_cast<std::int16_t>(std::clamp(std::floor(encoded * 255.0 + 0.5), 0.0, 255.0));
+}
+
+std::int16_t Component16OfFloatSample(float sample) {
+  const double encoded = EncodedFloatSample(sample);
+  return static_cast<std::int16_t>(
+      static_cast<std::uint16_t>(std::clamp(std::floor(encoded * 65535.0 + 0.5), 0.0, 65535.0)));
 }
 
 void WriteSamples(std::span<const std::uint8_t> samples, int bytesPerSample,
@@ -58,6 +72,12 @@ void WriteSamples(std::span<const std::uint8_t> samples, int bytesPerSample,
       }
       break;
     case 4:
+      if (scale == SampleScale::Whole16Bits) {
+        for (std::size_t k = 0; k < count; ++k, in += 4) {
+          out[k].*field = Component16OfFloatSample(FloatFromBigEndian(in));
+        }
+        break;
+      }
       for (std::size_t k = 0; k < count; ++k, in += 4) {
         out[k].*field = ComponentOfFloatSample(FloatFromBigEndian(in));
       }

@@ -24,6 +24,9 @@ float FloatFromBigEndian(const std::uint8_t* bytes);
 // encoded with the sRGB transfer curve and scaled to 0..255 with rounding.
 std::int16_t ComponentOfFloatSample(float sample);
 
+// The same scaled to 0..65535, as the bits of an unsigned 16-bit value.
+std::int16_t Component16OfFloatSample(float sample);
+
 // Writes big-endian samples of `bytesPerSample` bytes (1, 2 or 4), one per
 // pixel, into component `target` of the first samples.size() / bytesPerSample
 // pixels; 16-bit samples as `scale` says.

@@ -31,19 +31,6 @@ std::optional<std::array<const ChannelBlock*, 3>> PlanesByRows(const ColourChann
   return std::nullopt;
 }
 
-// Reads the stored bytes of the layer's colour channels.
-void LoadColourChannels(DocumentState& state, int layer, const ColourChannels& colour) {
-  std::array<ChannelBlock*, 4> blocks{};
-  auto& entry = state.ChannelData[static_cast<std::size_t>(layer)];
-  for (std::size_t plane = 0; plane < blocks.size(); ++plane) {
-    if (colour.Blocks[plane] != nullptr) {
-      blocks[plane] =
-          &entry.Blocks[static_cast<std::size_t>(colour.Blocks[plane] - entry.Blocks.data())];
-    }
-  }
-  LoadChannelBlocks(state, layer, blocks);
-}
-
 // Decodes the layer's colour channels into Pixels (CMYK's K into a plane of
 // its own) and turns them into red, green and blue, through the document's
 // colour profile when it has a conversion.
@@ -94,71 +81,98 @@ std::int64_t GreatestExpansion(std::int16_t compression) {
   }
 }
 
+LayerSize CheckLayerSize(const DocumentState& state, int layer, std::int64_t& unfilledSoFar) {
+  const LayerRecord& record = state.Layers[static_cast<std::size_t>(layer)];
+  LayerSize size;
+  size.Width = EdgeDistance(record.Left, record.Right, record, layer, "width");
+  size.Height = EdgeDistance(record.Top, record.Bottom, record, layer, "height");
+  const ColourChannels colour = FindColourChannels(state, layer);
+  // A depth that cannot be shown decodes nothing; its layers are sized as 8-bit ones.
+  const int bytesPerSample = std::max(1, BytesPerSample(state.Header.Depth));
+  size.Skipped = !CheckLayerSize(size.Width, size.Height, state.Header.Version, colour.Blocks, record,
+                            layer, bytesPerSample, unfilledSoFar);
+  return size;
+}
+
+// Reads the stored bytes of the layer's colour channels.
+void LoadColourChannels(DocumentState& state, int layer, const ColourChannels& colour) {
+  std::array<ChannelBlock*, 4> blocks{};
+  auto& entry = state.ChannelData[static_cast<std::size_t>(layer)];
+  for (std::size_t plane = 0; plane < blocks.size(); ++plane) {
+    if (colour.Blocks[plane] != nullptr) {
+      blocks[plane] =
+          &entry.Blocks[static_cast<std::size_t>(colour.Blocks[plane] - entry.Blocks.data())];
+    }
+  }
+  LoadChannelBlocks(state, layer, blocks);
+}
+
+void RenderLayer(DocumentState& state, int layer, const LayerSize& size, TileSurface& tiles,
+                 int tile, LayerRows& rows, StageClock* clock) {
+  const LayerRecord& record = state.Layers[static_cast<std::size_t>(layer)];
+  const ColourChannels colour = FindColourChannels(state, layer);
+  if (colour.Model != ColourModel::Unshowable) {
+    const StageTimer timer(clock, Stage::FileRead);
+    LoadColourChannels(state, layer, colour);
+  }
+  const std::int32_t width = size.Width;
+  const std::int32_t height = size.Height;
+  state.TileWidth = width;
+  state.TileHeight = height;
+  const bool shown = tile < tiles.TileCount();
+  const std::size_t pixelCount = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  bool byRows = false;
+  // A document converted through its colour profile takes the plane-by-plane way.
+  const auto planesByRows = PlanesByRows(colour);
+  if (pixelCount > 0 && state.Header.Depth == 8 && planesByRows && !state.Colour) {
+    const StageTimer timer(clock, Stage::PlaneDecoding);
+    byRows = rows.Prepare(*planesByRows, width, height);
+  }
+  {
+    const StageTimer timer(clock, Stage::LayerSetup);
+    if (shown) {
+      tiles.ResizeTile(tile, width, height);
+      tiles.DescribeTile(
+          tile, DescribeLayer(record, width, height, GroupPath(state.Layers, state.Places, layer)));
+    }
+    if (byRows) {
+      state.Pixels = {};  // painted straight from the decoded rows
+    } else {
+      state.Pixels.assign(pixelCount, PixelRecord{});
+    }
+  }
+  if (pixelCount == 0) return;  // a layer without pixels leaves its tile empty
+  if (byRows) {
+    // Prepare has checked every row; a layer no tile shows needs nothing more.
+    if (shown) rows.Render(tiles, tile, clock);
+    return;
+  }
+  // Deeper samples, ZIP and other codes, damaged planes, run-length rows
+  // that do not match the layer's width and the colour modes that need a
+  // conversion take the plane-by-plane way, which reports damage.
+  {
+    const StageTimer timer(clock, Stage::PlaneDecoding);
+    DecodeColourPlanes(state, layer, colour);
+  }
+  if (shown) {
+    const StageTimer timer(clock, Stage::Painting);
+    PaintLayerTile(state, tile, tiles);
+  }
+}
+
 void RenderLayers(DocumentState& state, TileSurface& tiles, StageClock* clock) {
   const int tileCount = tiles.TileCount();
   LayerRows rows;
   std::int64_t unfilledSoFar = 0;
   state.SkippedLayers.clear();
   for (int i = 0; i < state.LayerCount; ++i) {
-    const LayerRecord& record = state.Layers[static_cast<std::size_t>(i)];
-    const std::int32_t width = EdgeDistance(record.Left, record.Right, record, i, "width");
-    const std::int32_t height = EdgeDistance(record.Top, record.Bottom, record, i, "height");
-    const ColourChannels colour = FindColourChannels(state, i);
-    // A depth that cannot be shown decodes nothing; its layers are sized as 8-bit ones.
-    const int bytesPerSample = std::max(1, BytesPerSample(state.Header.Depth));
-    if (!CheckLayerSize(width, height, state.Header.Version, colour.Blocks, record, i,
-                        bytesPerSample, unfilledSoFar)) {
-      state.SkippedLayers.push_back({i, width, height});
+    const LayerSize size = CheckLayerSize(state, i, unfilledSoFar);
+    if (size.Skipped) {
+      state.SkippedLayers.push_back({i, size.Width, size.Height});
       if (i < tileCount) tiles.ResizeTile(i, 0, 0);
       continue;
     }
-    if (colour.Model != ColourModel::Unshowable) {
-      const StageTimer timer(clock, Stage::FileRead);
-      LoadColourChannels(state, i, colour);
-    }
-
-    state.TileWidth = width;
-    state.TileHeight = height;
-    const bool shown = i < tileCount;
-    const std::size_t pixelCount =
-        static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    bool byRows = false;
-    // A document converted through its colour profile takes the plane-by-plane way.
-    const auto planesByRows = PlanesByRows(colour);
-    if (pixelCount > 0 && state.Header.Depth == 8 && planesByRows && !state.Colour) {
-      const StageTimer timer(clock, Stage::PlaneDecoding);
-      byRows = rows.Prepare(*planesByRows, width, height);
-    }
-    {
-      const StageTimer timer(clock, Stage::LayerSetup);
-      if (shown) {
-        tiles.ResizeTile(i, width, height);
-        tiles.DescribeTile(
-            i, DescribeLayer(record, width, height, GroupPath(state.Layers, state.Places, i)));
-      }
-      if (byRows) {
-        state.Pixels = {};  // painted straight from the decoded rows
-      } else {
-        state.Pixels.assign(pixelCount, PixelRecord{});
-      }
-    }
-    if (pixelCount == 0) continue;  // a layer without pixels leaves its tile empty
-    if (byRows) {
-      // Prepare has checked every row; a layer no tile shows needs nothing more.
-      if (shown) rows.Render(tiles, i, clock);
-      continue;
-    }
-    // Deeper samples, ZIP and other codes, damaged planes, run-length rows
-    // that do not match the layer's width and the colour modes that need a
-    // conversion take the plane-by-plane way, which reports damage.
-    {
-      const StageTimer timer(clock, Stage::PlaneDecoding);
-      DecodeColourPlanes(state, i, colour);
-    }
-    if (shown) {
-      const StageTimer timer(clock, Stage::Painting);
-      PaintLayerTile(state, i, tiles);
-    }
+    RenderLayer(state, i, size, tiles, i, rows, clock);
   }
 }
 

@@ -3,6 +3,8 @@
 #include "platform/StageClock.h"
 #include "platform/TileSurface.h"
 #include "psd/DocumentState.h"
+#include "render/ColourModes.h"
+#include "render/LayerRows.h"
 
 namespace plymark {
 
@@ -18,6 +20,30 @@ constexpr std::int64_t kPixelAllowance = 65536;
 // The most plane bytes one stored byte can give under a compression code: raw
 // 1, run-length 64, ZIP 1032; 0 for codes that decode nothing.
 std::int64_t GreatestExpansion(std::int16_t compression);
+
+// A layer's size as the layer loop checks it before anything is decoded.
+struct LayerSize {
+  std::int32_t Width = 0;
+  std::int32_t Height = 0;
+  bool Skipped = false;  ///< a PSB layer wider or higher than a tile can show, left out
+};
+
+// Checks layer `layer`'s rectangle before any memory is taken for it: its
+// sides, and its pixels against what its stored colour channels can fill.
+// `unfilledSoFar` counts the pixels of the layers checked before that lie
+// beyond what their channels fill; all layers of a file share an allowance.
+// Throws PsdError for a layer that cannot be decoded.
+LayerSize CheckLayerSize(const DocumentState& state, int layer, std::int64_t& unfilledSoFar);
+
+// Reads the stored bytes of the layer's colour channels.
+void LoadColourChannels(DocumentState& state, int layer, const ColourChannels& colour);
+
+// Decodes layer `layer`, checked by CheckLayerSize and not skipped, into the
+// pixel buffer or straight into tile `tile`, and paints it there when the
+// surface has that tile. The colours go through state.Colour when it is set.
+// `rows` is kept from layer to layer. Damaged planes throw PsdError.
+void RenderLayer(DocumentState& state, int layer, const LayerSize& size, TileSurface& tiles,
+                 int tile, LayerRows& rows, StageClock* clock = nullptr);
 
 // For every layer of the layer table: sizes its tile and describes it (name,
 // size, position), makes a fresh pixel buffer, decodes the colour channels of

@@ -9,6 +9,11 @@ PLYMARK_PACKAGE_PACKAGES=(dpkg-dev file)
 # For the measuring scripts (render-agreement, thumbnail-choice): Debian's Python with
 # numpy and Pillow.
 PLYMARK_MEASURE_PACKAGES=(python3-numpy python3-pil)
+# For the library's install test (pkg-config) and the Python module: its
+# build, its virtual environment, its tests and its Dask example.
+PLYMARK_LIBRARY_PACKAGES=(pkg-config pybind11-dev python3-dev python3-venv python3-pip
+  python3-setuptools python3-wheel python3-numpy python3-pytest python3-pil python3-dask
+  python3-distributed)
 # For the fuzz targets (libFuzzer comes with clang's runtime libraries).
 PLYMARK_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 
