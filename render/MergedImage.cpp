@@ -146,6 +146,8 @@ class RowDecoder {
                                       : nullptr;
       if (layout_.Depth == 16) {
         DeepRow(y, alpha, row);
+      } else if (layout_.Depth == 32 && unblended_ && alpha != nullptr) {
+        FloatRow(y, alpha, row);
       } else {
         ByteRow(y, alpha, row);
       }
@@ -189,6 +191,24 @@ class RowDecoder {
         components = out;
       }
       row.Planes[p] = components;
+    }
+  }
+
+  // 32-bit colours are blended over white in linear light: un-blended there,
+  // before the sRGB curve.
+  void FloatRow(std::int32_t y, const std::uint8_t* alpha, StoredRow& row) {
+    row.Alpha = ComponentsOfRow(alpha, width_, layout_.Depth, true, components_[4].data());
+    for (int plane = 0; plane < colours_.Planes; ++plane) {
+      const auto p = static_cast<std::size_t>(plane);
+      const std::uint8_t* stored = Stored(plane, y);
+      std::uint8_t* out = components_[p].data();
+      for (std::size_t x = 0; x < width_; ++x) {
+        const float coverage = std::clamp(FloatFromBigEndian(alpha + 4 * x), 0.0f, 1.0f);
+        const float sample = stored != nullptr ? FloatFromBigEndian(stored + 4 * x) : 0.0f;
+        const float colour = coverage > 0.0f ? (sample - (1.0f - coverage)) / coverage : sample;
+        out[x] = static_cast<std::uint8_t>(ComponentOfFloatSample(colour));
+      }
+      row.Planes[p] = out;
     }
   }
 

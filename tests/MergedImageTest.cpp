@@ -188,6 +188,19 @@ TEST(MergedImage, SixteenBitColoursAreUnblendedWithTheSixteenBitAlpha) {
   EXPECT_EQ(image.Pixels[0] >> 24, 1u);
 }
 
+TEST(MergedImage, ThirtyTwoBitColoursAreUnblendedInLinearLight) {
+  // Linear red 0.25 at alpha 0.5, stored blended over white: 0.625; through
+  // the sRGB curve 0.25 is 137.
+  const MergedImage image = Decode(Section(0,
+                                           {test::Samples32({0.625f}), test::Samples32({0.5f}),
+                                            test::Samples32({0.5f}), test::Samples32({0.5f})},
+                                           4),
+                                   Layout(4, 1, 1, 32, 3, 3));
+  ASSERT_TRUE(image.HasAlpha);
+  EXPECT_NEAR((image.Pixels[0] >> 16) & 0xff, 137, 1);
+  EXPECT_EQ((image.Pixels[0] >> 8) & 0xff, 0u);
+}
+
 TEST(MergedImage, DamageIsReportedWithItsOffset) {
   // Channel 0's row unpacks to 1 byte, channel 1's to 3.
   const Bytes oneRow = ByteWriter().I16(1).I16(2).I16(2).U8(0).U8(5).U8(0xFE).U8(1).Data();
