@@ -11,6 +11,7 @@
 #include "app/OpenWorkflow.h"
 #include "psd/CodePage.h"
 #include "tools/LayerExtras.h"
+#include "tools/LayerSettingsJson.h"
 #include "tools/PngWriter.h"
 
 namespace plymark {
@@ -78,13 +79,22 @@ QString WriteFile(const QString& path, const QByteArray& content) {
 }  // namespace
 
 QByteArray LayersJson(const DocumentState& state, const CompositeExport& composite) {
+  return LayersJson(state, composite, ReadDocumentSettings(state));
+}
+
+QByteArray LayersJson(const DocumentState& state, const CompositeExport& composite,
+                      const DocumentSettings& settings) {
   const FileHeader& header = state.Header;
   QJsonArray layers;
-  for (int i = 0; i < state.LayerCount; ++i) layers.append(LayerJson(state, i));
+  for (int i = 0; i < state.LayerCount; ++i) {
+    QJsonObject layer = LayerJson(state, i);
+    AddLayerSettings(settings, i, layer);
+    layers.append(layer);
+  }
   const QJsonValue profile = state.ColorProfile
                                  ? QJsonValue(QString::fromStdString(*state.ColorProfile))
                                  : QJsonValue(QJsonValue::Null);
-  const QJsonObject document{
+  QJsonObject document{
       {"file", QFileInfo(QString::fromStdString(state.FileName)).fileName()},
       {"header", QJsonObject{{"signature", FromFileText(header.Signature)},
                              {"version", header.Version},
@@ -100,6 +110,7 @@ QByteArray LayersJson(const DocumentState& state, const CompositeExport& composi
        composite.Problem.isEmpty() ? QJsonValue() : QJsonValue(composite.Problem)},
       {"layers", layers},
   };
+  AddDocumentSettings(state, document);
   return QJsonDocument(document).toJson(QJsonDocument::Indented);
 }
 
@@ -116,7 +127,10 @@ QString WriteExport(const DocumentState& state, const CompositeExport& composite
   if (QString error = WriteFile(QDir(folder).filePath("summary.txt"), summary); !error.isEmpty()) {
     return error;
   }
-  if (QString error = WriteFile(QDir(folder).filePath("layers.json"), LayersJson(state, composite));
+  const DocumentSettings settings = ReadDocumentSettings(state);
+  if (QString error = WriteSettingsFiles(state, settings, folder); !error.isEmpty()) return error;
+  if (QString error =
+          WriteFile(QDir(folder).filePath("layers.json"), LayersJson(state, composite, settings));
       !error.isEmpty()) {
     return error;
   }

@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include "psd/DocumentState.h"
+#include "psd/LayerSettings.h"
 #include "tools/CompositeImage.h"
 #include "tools/PngWriter.h"
 
@@ -14,9 +15,10 @@ namespace plymark {
 // empty on success.
 QString WriteLayerImage(const QString& folder, int layer, const PngImage& picture, int threads = 0);
 
-// Writes an opened document's summary.txt (the six summary lines) and
-// layers.json (header, merged image and every layer) into `folder`; the layer
-// images are written while the document is read, the composite before. Returns an error text, empty
+// Writes an opened document's summary.txt (the six summary lines),
+// layers.json (header, merged image and every layer), the embedded smart
+// objects and the XMP metadata into `folder`; the layer images are written
+// while the document is read, the composite before. Returns an error text, empty
 // on success.
 QString WriteExport(const DocumentState& state, const CompositeExport& composite,
                     const QString& folder);
@@ -24,5 +26,8 @@ QString WriteExport(const DocumentState& state, const CompositeExport& composite
 // The layers.json document of an opened file; each layer carries its name,
 // and the document what became of its merged image.
 QByteArray LayersJson(const DocumentState& state, const CompositeExport& composite);
+// The same with the settings blocks already read.
+QByteArray LayersJson(const DocumentState& state, const CompositeExport& composite,
+                      const DocumentSettings& settings);
 
 }  // namespace plymark
