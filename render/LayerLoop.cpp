@@ -9,6 +9,7 @@
 
 #include "psd/ChannelData.h"
 #include "psd/LayerGroups.h"
+#include "psd/LayerSettings.h"
 #include "psd/PsdError.h"
 #include "render/ColourManagement.h"
 #include "render/ColourModes.h"
@@ -191,8 +192,10 @@ void RenderLayers(DocumentState& state, TileSurface& tiles, StageClock* clock) {
       const StageTimer timer(clock, Stage::LayerSetup);
       if (shown) {
         tiles.ResizeTile(i, width, height);
+        const auto text = ReadTextOfLayer(state, i);
         tiles.DescribeTile(
-            i, DescribeLayer(record, width, height, GroupPath(state.Layers, state.Places, i)));
+            i, DescribeLayer(record, width, height, GroupPath(state.Layers, state.Places, i),
+                             text ? text->Text : std::string()));
       }
       if (byRows) {
         state.Pixels = {};  // painted straight from the decoded rows
