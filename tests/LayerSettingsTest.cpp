@@ -1,0 +1,275 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "psd/FileHeader.h"
+#include "psd/LayerRecords.h"
+#include "psd/LayerSettings.h"
+#include "psd/PsdError.h"
+#include "psd/TextEngineData.h"
+#include "tests/support/DescriptorWriter.h"
+#include "tests/support/Fakes.h"
+
+namespace plymark {
+namespace {
+
+using test::Bytes;
+using test::ByteWriter;
+
+// Real blocks of the development corpus, written out byte for byte.
+// magicknet-layer-styles-sample.psd: 648 bytes
+constexpr const char* kDropShadowEffects =
+    "0000000000000010000000010000000000006e756c6c000000030000000053636c20556e7446235072634060"
+    "ab33200000000000000e6d61737465724658537769746368626f6f6c0100000000447253684f626a63000000"
+    "01000000000000447253680000000d00000000656e6162626f6f6c01000000004d642020656e756d00000000"
+    "426c6e4d000000004d6c747000000000436c72204f626a6300000001000000000000434d5943000000040000"
+    "000043796e20646f75620000000000000000000000004d676e74646f7562000000000000000000000000596c"
+    "7720646f7562000000000000000000000000426c636b646f75624059000000000000000000004f706374556e"
+    "74462350726340490000000000000000000075676c67626f6f6c01000000006c61676c556e744623416e6740"
+    "5e000000000000000000004473746e556e74462350786c401400000000000000000000436b6d74556e744623"
+    "50786c000000000000000000000000626c7572556e74462350786c4014000000000000000000004e6f736555"
+    "6e744623507263000000000000000000000000416e7441626f6f6c000000000054726e534f626a6300000001"
+    "0000000000005368704300000002000000004e6d20205445585400000007004c0069006e0065006100720000"
+    "0000000043727620566c4c73000000024f626a63000000010000000000004372507400000002000000004872"
+    "7a6e646f756200000000000000000000000056727463646f756200000000000000004f626a63000000010000"
+    "0000000043725074000000020000000048727a6e646f7562406fe000000000000000000056727463646f7562"
+    "406fe000000000000000000d6c61796572436f6e6365616c73626f6f6c010000";
+// magicknet-layer-styles-sample.psd: 396 bytes
+constexpr const char* kLegacyEffects =
+    "000000073842494d636d6e5300000007000000000100003842494d6473647700000033000000020005000000"
+    "00000000780000000500000002ffffffffffff00003842494d6d756c200001bf0002ffffffffffff00003842"
+    "494d697364770000003300000002000500000000000000780000000500000002ffffffffffff00003842494d"
+    "6d756c200001bf0002ffffffffffff00003842494d6f676c770000002a0000000200050000000000000002fb"
+    "6affffb0e5ffff3842494d7363726e01bf0002fb6affffb0e5ffff3842494d69676c770000002b0000000200"
+    "050000000000000002fb6affffb0e5ffff3842494d7363726e00bf010002fb6affffb0e5ffff3842494d6265"
+    "766c0000004e000000020078000000050000000500003842494d7363726e3842494d6d756c200002ffffffff"
+    "ffffffff0002ffffffffffff000002bfbf0101000002ffffffffffffffff0002ffffffffffff00003842494d"
+    "736f666900000022000000023842494d6e6f726d0002ffff01890000ffffff000002ffff01890000ffff0000";
+// dart-image-layers.psd: 484 bytes
+constexpr const char* kPlacedLayer =
+    "706c634c000000032437346337323335622d663232632d313137362d613533332d6663383766353663346561"
+    "3000000001000000010000001000000002405d400000000000403c0000000000004079d00000000000403c00"
+    "00000000004079d00000000000406d000000000000405d400000000000406d00000000000000000000000000"
+    "1000000001000000000004776172700000000800000009776172705374796c65656e756d0000000977617270"
+    "5374796c6500000008776172704e6f6e65000000097761727056616c7565646f756200000000000000000000"
+    "000f776172705065727370656374697665646f75620000000000000000000000147761727050657273706563"
+    "746976654f74686572646f756200000000000000000000000a77617270526f74617465656e756d000000004f"
+    "726e740000000048727a6e00000006626f756e64734f626a63000000010000000000005263746e0000000400"
+    "000000546f7020556e74462350786c0000000000000000000000004c656674556e74462350786c0000000000"
+    "0000000000000042746f6d556e74462350786c40700000000000000000000052676874556e74462350786c40"
+    "7000000000000000000006754f726465726c6f6e670000000400000006764f726465726c6f6e670000000400";
+// pixelprobe-color_spaces.psd: 68 bytes
+constexpr const char* kSolidColourFill =
+    "0000001000000000000000006e756c6c0000000100000000436c72204f626a63000000000000000047727363"
+    "000000010000000047727920646f756240465cb25cb25cb2";
+
+Bytes FromHex(std::string_view hex) {
+  Bytes bytes;
+  for (std::size_t k = 0; k + 1 < hex.size(); k += 2) {
+    bytes.push_back(
+        static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(k, 2)), nullptr, 16)));
+  }
+  return bytes;
+}
+
+std::string Utf16Name(const std::u16string& name) {
+  std::string bytes = "\xfe\xff";
+  for (const char16_t unit : name) {
+    for (const char byte : {static_cast<char>(unit >> 8), static_cast<char>(unit & 0xFF)}) {
+      if (byte == '(' || byte == ')' || byte == '\\') bytes += '\\';
+      bytes += byte;
+    }
+  }
+  return bytes;
+}
+
+// Engine data of two runs over "Hello\rWorld" and the engine's own extra
+// carriage return: the first sets its font and colour, the second takes the
+// normal style sheet's.
+std::string EngineData() {
+  return "\n\n<<\n\t/EngineDict\n\t<<\n\t\t/StyleRun\n\t\t<<\n\t\t\t/RunArray [\n"
+         "\t\t\t<< /StyleSheet << /StyleSheetData << /Font 1 /FillColor << /Type 1 /Values [ "
+         "1.0 1.0 0.0 .5 ] >> >> >> >>\n"
+         "\t\t\t<< /StyleSheet << /StyleSheetData << >> >> >>\n\t\t\t]\n"
+         "\t\t\t/RunLengthArray [ 6 6 ]\n\t\t>>\n\t>>\n"
+         "\t/ResourceDict << /FontSet [ << /Name (" +
+         Utf16Name(u"Arial") + ") >> << /Name (" + Utf16Name(u"My(Font)") +
+         ") >> ]\n"
+         "\t\t/StyleSheetSet [ << /StyleSheetData << /Font 0 /FontSize 12.0 >> >> ]\n"
+         "\t\t/TheNormalStyleSheet 0 >>\n>>";
+}
+
+Bytes TypeToolBlock(const std::string& engine) {
+  ByteWriter out;
+  out.I16(1).Append(Bytes(48, 0)).I16(50);
+  out.Append(test::Versioned(
+      "TxLr", {{"Txt ", test::TextValue(u"Hello\rWorld")},
+               {"EngineData", test::RawValue(Bytes(engine.begin(), engine.end()))}}));
+  return out.Data();
+}
+
+// One entry of a linked-files block: its length, then the entry, padded to 4.
+Bytes LinkedFileEntry(const std::string& type, const std::string& id, const Bytes& data,
+                      const Bytes& descriptor = {}) {
+  ByteWriter entry;
+  entry.Text(type).I32(7).U8(static_cast<std::uint8_t>(id.size())).Text(id);
+  entry.Append(test::UnicodeString(u"jpeg444.jpg")).Text("JPEG").I32(0);
+  entry.I64(static_cast<std::int64_t>(data.size())).U8(0).Append(descriptor).Append(data);
+  ByteWriter out;
+  out.I64(static_cast<std::int64_t>(entry.Size())).Append(entry.Data());
+  while (out.Size() % 4 != 0) out.U8(0);
+  return out.Data();
+}
+
+struct Document {
+  Bytes File;
+  DocumentState State;
+
+  explicit Document(Bytes file) : File(std::move(file)) {
+    test::FakeMessageSink messages;
+    ReadFrontSections(File, State, messages);
+    ReadLayerRecords(File, State, messages);
+    State.File = FileView(File);
+  }
+};
+
+Bytes SettingsDocument() {
+  using test::TaggedBlock;
+  test::TestDocument document;
+  const Bytes first = ByteWriter()
+                          .Append(TaggedBlock("8BIM", "lyid", ByteWriter().I32(7).Data()))
+                          .Append(TaggedBlock("8BIM", "TySh", TypeToolBlock(EngineData())))
+                          .Append(TaggedBlock("8BIM", "lfx2", FromHex(kDropShadowEffects)))
+                          .Append(TaggedBlock("8BIM", "PlLd", FromHex(kPlacedLayer)))
+                          .Data();
+  // A damaged id costs only itself.
+  const Bytes second = ByteWriter()
+                           .Append(TaggedBlock("8BIM", "lyid", ByteWriter().I16(7).Data()))
+                           .Append(TaggedBlock("8BIM", "lrFX", FromHex(kLegacyEffects)))
+                           .Append(TaggedBlock("8BIM", "SoCo", FromHex(kSolidColourFill)))
+                           .Data();
+  document.Layers = {test::TestLayer{0, 0, 0, 0, {}, "norm", test::LayerExtra("text", {}, first)},
+                     test::TestLayer{0, 0, 0, 0, {}, "norm", test::LayerExtra("old", {}, second)}};
+  const Bytes link =
+      test::Versioned("ExternalFileLink", {{"fullPath", test::TextValue(u"/a.png")}});
+  document.GlobalBlocks = TaggedBlock(
+      "8BIM", "lnk2",
+      ByteWriter()
+          .Append(LinkedFileEntry("liFD", "74c7235b-f22c-1176-a533-fc87f56c4ea0", {'J', 'P', 'G'}))
+          .Append(LinkedFileEntry("liFE", "external", {}, link))
+          .Append(LinkedFileEntry("liXX", "damaged", {}))
+          .Data());
+  return test::BuildPsd(document);
+}
+
+TEST(LayerSettings, EachBlockIsReadAndADamagedOneCostsOnlyItself) {
+  Document document(SettingsDocument());
+  const DocumentSettings settings = ReadDocumentSettings(document.State);
+  ASSERT_EQ(settings.Layers.size(), 2u);
+  const LayerSettings& first = settings.Layers[0];
+  EXPECT_EQ(first.Id, 7);
+  EXPECT_TRUE(first.Problems.empty());
+  ASSERT_TRUE(first.Text);
+  EXPECT_EQ(first.Text->Text, "Hello\rWorld");
+  ASSERT_EQ(first.Text->Runs.size(), 2u);
+  EXPECT_EQ(first.Text->Runs[0].Font, "My(Font)");
+  EXPECT_EQ(first.Text->Runs[0].Size, 12);
+  EXPECT_EQ(first.Text->Runs[0].Colour, (std::array<double, 4>{1, 1, 0, 0.5}));
+  EXPECT_EQ(first.Text->Runs[1].Start, 6u);
+  EXPECT_EQ(first.Text->Runs[1].Length, 5u);  // the engine's extra carriage return left out
+  EXPECT_EQ(first.Text->Runs[1].Font, "Arial");
+  EXPECT_FALSE(first.Text->Runs[1].Colour);
+  // The drop shadow as Photoshop shows it: multiply, 50 %, 120 degrees, 5 px.
+  ASSERT_TRUE(first.Effects);
+  EXPECT_EQ(first.Effects->Key, "lfx2");
+  const Descriptor& effects = *first.Effects->Settings;
+  EXPECT_EQ(effects.Boolean("masterFXSwitch"), true);
+  const Descriptor* shadow = effects.Object("DrSh");
+  ASSERT_NE(shadow, nullptr);
+  EXPECT_EQ(shadow->Boolean("enab"), true);
+  EXPECT_EQ(shadow->Get<Enumerated>("Md  ")->Value, "Mltp");
+  EXPECT_EQ(shadow->Get<UnitFloat>("Opct")->Unit, "#Prc");
+  EXPECT_EQ(shadow->Number("Opct"), 50);
+  EXPECT_EQ(shadow->Number("lagl"), 120);
+  EXPECT_EQ(shadow->Number("Dstn"), 5);
+  EXPECT_EQ(shadow->Object("Clr ")->Number("Blck"), 100);
+  // The placed layer names the embedded file of the linked-files block.
+  EXPECT_EQ(first.SmartObjectId, "74c7235b-f22c-1176-a533-fc87f56c4ea0");
+  const LinkedFile* linked = FindLinkedFile(settings.Linked, *first.SmartObjectId);
+  ASSERT_NE(linked, nullptr);
+  EXPECT_EQ(linked->FileName, "jpeg444.jpg");
+  EXPECT_EQ(document.State.File.Bytes(linked->DataOffset, 3, "data")[2], 'G');
+  ASSERT_EQ(settings.Linked.Files.size(), 2u);
+  EXPECT_EQ(*settings.Linked.Files[1].Link->String("fullPath"), "/a.png");
+  ASSERT_EQ(settings.Linked.Problems.size(), 1u);
+
+  const LayerSettings& second = settings.Layers[1];
+  EXPECT_FALSE(second.Id);
+  ASSERT_EQ(second.Problems.size(), 1u);
+  EXPECT_EQ(second.Problems[0].substr(0, 6), "lyid: ");
+  ASSERT_TRUE(second.OldEffects);
+  ASSERT_EQ(second.OldEffects->Effects.size(), 7u);
+  const LegacyEffect& dropShadow = second.OldEffects->Effects[1];
+  EXPECT_EQ(dropShadow.Key, "dsdw");
+  EXPECT_EQ(dropShadow.Blur, 5);
+  EXPECT_EQ(dropShadow.Angle, 120);
+  EXPECT_EQ(dropShadow.BlendMode, "mul ");
+  EXPECT_EQ(dropShadow.Opacity, 191);
+  EXPECT_EQ(second.OldEffects->Effects[4].Invert, true);  // the inner glow's
+  ASSERT_TRUE(second.Fill);
+  EXPECT_EQ(second.Fill->Key, "SoCo");
+  EXPECT_EQ(second.Fill->Settings->Object("Clr ")->ClassId, "Grsc");
+  EXPECT_NEAR(*second.Fill->Settings->Object("Clr ")->Number("Gry "), 44.72, 0.01);
+}
+
+TEST(LayerSettings, DamagedEngineDataCostsTheRunsOnly) {
+  const char* const damaged[] = {"<< /A 1", "<< /A (abc",   "<< /A 1x >>",
+                                 "[ 1 ]",   "<< /A [ 1 >>", "<< A 1 >>"};
+  for (const char* engine : damaged) {
+    SCOPED_TRACE(engine);
+    const Bytes block = TypeToolBlock(engine);
+    EXPECT_THROW(ReadTextEngineData(Bytes(engine, engine + std::strlen(engine)), 0, "test"),
+                 PsdError);
+    const LayerText text = ReadLayerText(block, 0, "test");
+    EXPECT_EQ(text.Text, "Hello\rWorld");
+    EXPECT_TRUE(text.Runs.empty());
+    EXPECT_FALSE(text.RunsProblem.empty());
+  }
+  std::string deep(200, '[');
+  EXPECT_THROW(ReadTextEngineData(Bytes(deep.begin(), deep.end()), 0, "test"), PsdError);
+}
+
+// pixelprobe's text_style_runs.psd of the development corpus, when
+// PLYMARK_MAKER_CORPUS names its folder: "Red Green Blue" in three runs.
+TEST(LayerSettings, ARealTextLayer) {
+  const char* corpus = std::getenv("PLYMARK_MAKER_CORPUS");
+  std::ifstream in(std::string(corpus ? corpus : "") + "/pixelprobe-text_style_runs.psd",
+                   std::ios::binary);
+  if (!in) GTEST_SKIP() << "PLYMARK_MAKER_CORPUS does not name the development corpus";
+  Document document{Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())};
+  const auto text = ReadTextOfLayer(document.State, 1);
+  ASSERT_TRUE(text);
+  EXPECT_EQ(text->Text, "Red Green Blue");
+  const struct {
+    std::size_t Start, Length;
+    const char* Font;
+    double Size;
+    std::array<double, 4> Colour;
+  } runs[] = {{0, 4, "Roboto-Light", 17, {1, 1, 0, 0}},
+              {4, 6, "Roboto-Regular", 21, {1, 0, 1, 0}},
+              {10, 4, "Roboto-Thin", 23, {1, 0, 0, 1}}};
+  ASSERT_EQ(text->Runs.size(), 3u);
+  for (std::size_t k = 0; k < 3; ++k) {
+    EXPECT_EQ(text->Runs[k].Start, runs[k].Start);
+    EXPECT_EQ(text->Runs[k].Length, runs[k].Length);
+    EXPECT_EQ(text->Runs[k].Font, runs[k].Font);
+    EXPECT_EQ(text->Runs[k].Size, runs[k].Size);
+    EXPECT_EQ(text->Runs[k].Colour, runs[k].Colour);
+  }
+}
+
+}  // namespace
+}  // namespace plymark
