@@ -1,6 +1,7 @@
 // libFuzzer target: the whole Open without a window, then what plymark-export
 // and the thumbnailer read beyond it: every layer's transparency channel and
-// user mask, and the merged image. The input bytes are the file; messages are
+// user mask, every layer's settings blocks and the linked files, and the
+// merged image. The input bytes are the file; messages are
 // dropped and the layers are painted into tiles in memory.
 
 #include <cstddef>
@@ -18,6 +19,7 @@
 #include "platform/MemoryTileSurface.h"
 #include "platform/MessageSink.h"
 #include "psd/DocumentState.h"
+#include "psd/LayerSettings.h"
 #include "psd/PsdError.h"
 #include "render/ChannelPlane.h"
 #include "render/LayerLoop.h"
@@ -93,6 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!failure) {
     plymark::SummaryItems(state);
     DecodeTransparencyAndMasks(state);
+    plymark::ReadDocumentSettings(state);
     // The export's merged image, after the layers.
     if (state.LayerCount > 0) plymark::ReadMergedImage(state);
   }

@@ -1,6 +1,7 @@
 // Writes seed inputs for the fuzz targets, built with the tests' PSD writer:
-// OUTDIR/open/*.psd (whole files) and OUTDIR/decode-plane/* (three choice
-// bytes, then a stored plane).
+// OUTDIR/open/*.psd (whole files), OUTDIR/decode-plane/* (three choice
+// bytes, then a stored plane) and OUTDIR/descriptor/* (a reader's number,
+// then a settings block).
 
 #include <lcms2.h>
 
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/DescriptorWriter.h"
 #include "tests/support/PsdWriter.h"
 
 namespace {
@@ -275,6 +277,61 @@ std::vector<std::pair<std::string, Bytes>> DecodePlaneSeeds() {
   return seeds;
 }
 
+// The reader's number (as FuzzDescriptor picks them), then the block.
+Bytes DescriptorSeed(std::uint8_t reader, const Bytes& block) {
+  Bytes seed = {reader};
+  seed.insert(seed.end(), block.begin(), block.end());
+  return seed;
+}
+
+std::vector<std::pair<std::string, Bytes>> DescriptorSeeds() {
+  using namespace plymark::test;
+  const Items items = {
+      {"Clr ", ObjectValue("RGBC", {{"Rd  ", DoubleValue(255)}, {"Grn ", DoubleValue(0)}})},
+      {"Md  ", EnumValue("BlnM", "Mltp")},
+      {"Opct", UnitValue("#Prc", 50)},
+      {"enab", BoolValue(true)},
+      {"Nm  ", TextValue(u"Shadow")},
+      {"Cnt ", LongValue(3)},
+      {"Crv ", ListValue({ObjectValue("CrPt", {{"Hrzn", DoubleValue(0)}})})},
+      {"data", RawValue({1, 2, 3})}};
+  const std::string engine =
+      "\n\n<<\n\t/EngineDict << /StyleRun << /RunArray [ << /StyleSheet << /StyleSheetData "
+      "<< /Font 0 /FontSize 12.0 /FillColor << /Type 1 /Values [ 1.0 .5 0.0 1.0 ] >> >> >> >> ] "
+      "/RunLengthArray [ 3 ] >> >>\n\t/ResourceDict << /FontSet [ << /Name (Arial) >> ] "
+      "/StyleSheetSet [ << /StyleSheetData << /Font 0 >> >> ] /TheNormalStyleSheet 0 >>\n>>";
+  const Bytes engineBytes(engine.begin(), engine.end());
+  ByteWriter text;
+  text.I16(1).Append(Bytes(48, 0)).I16(50);
+  text.Append(
+      Versioned("TxLr", {{"Txt ", TextValue(u"Hi")}, {"EngineData", RawValue(engineBytes)}}));
+  ByteWriter legacy;
+  legacy.I16(0).I16(2).Text("8BIMcmnS").I32(7).I32(0).U8(1).I16(0);
+  legacy.Text("8BIMdsdw").I32(41).I32(0).I32(5 << 16).I32(0).I32(120 << 16).I32(5 << 16);
+  legacy.I16(0).I16(0).I16(0).I16(0).I16(0).Text("8BIMmul ").U8(1).U8(1).U8(191);
+  ByteWriter entry;
+  entry.Text("liFD").I32(7).U8(2).Text("id").Append(UnicodeString(u"a.png")).Text("png ");
+  entry.I32(0).I64(3).U8(0).Text("PNG");
+  ByteWriter linked;
+  linked.I64(static_cast<std::int64_t>(entry.Size())).Append(entry.Data()).U8(0);
+  ByteWriter placed;
+  placed.Text("plcL").I32(3).U8(2).Text("id").I32(1).I32(1).I32(16).I32(2);
+  return {
+      {"descriptor", DescriptorSeed(0, Versioned("null", items))},
+      {"effects", DescriptorSeed(1, ByteWriter().I32(0).Append(Versioned("null", items)).Data())},
+      {"text", DescriptorSeed(2, text.Data())},
+      {"engine-data", DescriptorSeed(3, engineBytes)},
+      {"legacy-effects", DescriptorSeed(4, legacy.Data())},
+      {"linked-files", DescriptorSeed(5, linked.Data())},
+      {"smart-object",
+       DescriptorSeed(6, ByteWriter()
+                             .Text("soLD")
+                             .I32(4)
+                             .Append(Versioned("null", {{"Idnt", TextValue(u"id")}}))
+                             .Data())},
+      {"placed-layer", DescriptorSeed(7, placed.Data())}};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -284,7 +341,9 @@ int main(int argc, char** argv) {
   }
   const std::filesystem::path root(argv[1]);
   const std::vector<std::pair<std::string, std::vector<std::pair<std::string, Bytes>>>> targets = {
-      {"open", OpenSeeds()}, {"decode-plane", DecodePlaneSeeds()}};
+      {"open", OpenSeeds()},
+      {"decode-plane", DecodePlaneSeeds()},
+      {"descriptor", DescriptorSeeds()}};
   for (const auto& [target, seeds] : targets) {
     std::filesystem::create_directories(root / target);
     for (const auto& [name, bytes] : seeds) Write(root / target / ("seed-" + name), bytes);
