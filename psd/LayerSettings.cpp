@@ -4,6 +4,7 @@
 #include <array>
 #include <string_view>
 
+#include "psd/BinaryAdjustments.h"
 #include "psd/BlockCursor.h"
 #include "psd/PsdError.h"
 #include "psd/TaggedBlocks.h"
@@ -59,7 +60,7 @@ std::optional<Descriptor> AdjustmentDescriptor(std::string_view key, BlockCursor
     cursor.Skip(2, "version");
     return ReadVersionedDescriptor(cursor);
   }
-  return std::nullopt;
+  return ReadBinaryAdjustment(key, cursor);
 }
 
 const TaggedBlockRef* FirstOf(const std::vector<TaggedBlockRef>& blocks,

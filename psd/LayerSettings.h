@@ -16,8 +16,9 @@ namespace plymark {
 // A settings block of a layer: its key and what it holds.
 struct SettingsBlock {
   std::string Key;
-  /// The block's descriptor; for an adjustment stored without one ("levl",
-  /// "curv", ...) nothing.
+  /// The block's descriptor; for an adjustment stored as fixed fields, those
+  /// fields in a descriptor's shape (ReadBinaryAdjustment); nothing for
+  /// "curv" and "grdm".
   std::optional<Descriptor> Settings;
 };
 

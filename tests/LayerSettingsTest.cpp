@@ -3,8 +3,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
+#include "psd/BinaryAdjustments.h"
+#include "psd/BlockCursor.h"
 #include "psd/FileHeader.h"
 #include "psd/LayerRecords.h"
 #include "psd/LayerSettings.h"
@@ -240,6 +243,67 @@ TEST(LayerSettings, DamagedEngineDataCostsTheRunsOnly) {
   }
   std::string deep(200, '[');
   EXPECT_THROW(ReadTextEngineData(Bytes(deep.begin(), deep.end()), 0, "test"), PsdError);
+}
+
+TEST(BinaryAdjustments, EachKindsFieldsAreReadUnderTheirNames) {
+  const auto number = [](const Descriptor& object, const char* key) { return *object.Number(key); };
+  const auto element = [](const Descriptor& object, const char* list, std::size_t k) {
+    return (*object.Get<std::vector<DescriptorValue>>(list))[k];
+  };
+  const struct {
+    const char* Key;
+    Bytes Data;
+    std::function<void(const Descriptor&)> Check;
+  } cases[] = {
+      {"brit", ByteWriter().I16(-20).I16(30).I16(127).U8(1).Data(),
+       [&](const Descriptor& d) {
+         EXPECT_EQ(number(d, "brightness"), -20);
+         EXPECT_EQ(d.Boolean("labOnly"), true);
+       }},
+      {"post", ByteWriter().I16(16).Data(),
+       [&](const Descriptor& d) { EXPECT_EQ(number(d, "levels"), 16); }},
+      {"expA", ByteWriter().I16(1).I32(0x3F800000).I32(0).I32(0x40000000).Data(),
+       [&](const Descriptor& d) { EXPECT_EQ(number(d, "gamma"), 2); }},
+      {"blnc",
+       ByteWriter().I16(1).I16(2).I16(3).I16(-4).I16(5).I16(6).I16(7).I16(8).I16(9).U8(0).Data(),
+       [&](const Descriptor& d) {
+         EXPECT_EQ(*element(d, "midtones", 0).As<std::int32_t>(), -4);
+         EXPECT_EQ(d.Boolean("preserveLuminosity"), false);
+       }},
+      {"phfl", ByteWriter().I16(3).I32(1).I32(2).I32(3).I32(25).U8(1).Data(),
+       [&](const Descriptor& d) {
+         EXPECT_EQ(number(*d.Object("color"), "z"), 3);
+         EXPECT_EQ(number(d, "density"), 25);
+       }},
+      {"mixr", ByteWriter().I16(1).I16(0).I16(100).I16(0).I16(0).I16(0).I16(-5).Data(),
+       [&](const Descriptor& d) {
+         EXPECT_EQ(number(*element(d, "channels", 0).As<Descriptor>(), "constant"), -5);
+       }},
+      {"selc", ByteWriter().I16(1).I16(1).Append(Bytes(8 + 9 * 8, 0)).Data(),
+       [&](const Descriptor& d) {
+         EXPECT_EQ(number(d, "method"), 1);
+         EXPECT_EQ(d.Get<std::vector<DescriptorValue>>("colors")->size(), 9u);
+       }},
+      {"levl", ByteWriter().I16(2).I16(0).I16(255).I16(0).I16(255).I16(150).Data(),
+       [&](const Descriptor& d) {
+         EXPECT_EQ(number(*element(d, "records", 0).As<Descriptor>(), "gamma"), 150);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Key);
+    BlockCursor cursor(c.Data, 0, "test");
+    const auto read = ReadBinaryAdjustment(c.Key, cursor);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->ClassId, c.Key);
+    c.Check(*read);
+    // Cut short by a byte, the fixed fields no longer fit (levels and the
+    // mixer take the records that fit).
+    if (std::string_view(c.Key) == "levl" || std::string_view(c.Key) == "mixr") continue;
+    BlockCursor shorter(std::span(c.Data).first(c.Data.size() - 1), 0, "test");
+    EXPECT_THROW(ReadBinaryAdjustment(c.Key, shorter), PsdError);
+  }
+  BlockCursor curves(Bytes{0, 1}, 0, "test");
+  EXPECT_FALSE(ReadBinaryAdjustment("curv", curves));
 }
 
 // pixelprobe's text_style_runs.psd of the development corpus, when
