@@ -2,13 +2,17 @@
 // input byte picks the reader, the rest is the block's data: a versioned
 // descriptor (fill layers, newer adjustments), an effects block ('lfx2'),
 // text ('TySh'), text engine data alone, the older effects ('lrFX'), a
-// linked-files block ('lnk2') or a smart object's id block ('SoLd', 'PlLd').
+// linked-files block ('lnk2'), a smart object's id block ('SoLd', 'PlLd'), or
+// an adjustment stored as fixed fields (the next byte picks its key).
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
+#include "psd/BinaryAdjustments.h"
 #include "psd/BlockCursor.h"
 #include "psd/Descriptor.h"
 #include "psd/LayerText.h"
@@ -24,7 +28,7 @@ using plymark::BlockCursor;
 void Read(std::uint8_t reader, std::span<const std::uint8_t> data) {
   const std::string context = "the fuzzed block";
   BlockCursor cursor(data, 0, context);
-  switch (reader % 8) {
+  switch (reader % 9) {
     case 0:
       plymark::ReadVersionedDescriptor(cursor);
       break;
@@ -52,9 +56,17 @@ void Read(std::uint8_t reader, std::span<const std::uint8_t> data) {
     case 6:
       plymark::ReadSmartObjectId("SoLd", data, 0, context);
       break;
-    default:
+    case 7:
       plymark::ReadSmartObjectId("PlLd", data, 0, context);
       break;
+    default: {
+      static constexpr std::array<std::string_view, 12> kKeys = {"brit", "levl", "hue2", "hue ",
+                                                                 "expA", "nvrt", "post", "thrs",
+                                                                 "blnc", "phfl", "mixr", "selc"};
+      const std::string_view key = kKeys[cursor.UInt8("adjustment") % kKeys.size()];
+      plymark::ReadBinaryAdjustment(key, cursor);
+      break;
+    }
   }
 }
 

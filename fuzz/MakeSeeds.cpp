@@ -329,7 +329,15 @@ std::vector<std::pair<std::string, Bytes>> DescriptorSeeds() {
                              .I32(4)
                              .Append(Versioned("null", {{"Idnt", TextValue(u"id")}}))
                              .Data())},
-      {"placed-layer", DescriptorSeed(7, placed.Data())}};
+      {"placed-layer", DescriptorSeed(7, placed.Data())},
+      // The key's number among FuzzDescriptor's, then the fixed fields.
+      {"brightness", DescriptorSeed(8, ByteWriter().U8(0).I16(-20).I16(30).I16(127).U8(1).Data())},
+      {"colour-balance", DescriptorSeed(8, ByteWriter().U8(8).Append(Bytes(18, 1)).U8(1).Data())},
+      {"photo-filter",
+       DescriptorSeed(8,
+                      ByteWriter().U8(9).I16(2).I16(7).Append(Bytes(8, 9)).I32(25).U8(1).Data())},
+      {"selective-colour",
+       DescriptorSeed(8, ByteWriter().U8(11).I16(1).I16(0).Append(Bytes(80, 2)).Data())}};
 }
 
 }  // namespace
