@@ -42,9 +42,11 @@ void Read(std::uint8_t reader, std::span<const std::uint8_t> data) {
     case 3:
       plymark::ReadTextEngineData(data, 0, context);
       break;
-    case 4:
-      plymark::ReadLegacyEffects(data, 0, context);
+    case 4: {
+      plymark::SettingsBudget budget;
+      plymark::ReadLegacyEffects(data, 0, context, budget);
       break;
+    }
     case 5: {
       // The block as the document's only global block, viewed in memory.
       const plymark::FileView file(data);

@@ -4,6 +4,7 @@
 
 #include "psd/BlockCursor.h"
 #include "psd/CodePage.h"
+#include "psd/PsdError.h"
 
 namespace plymark {
 namespace {
@@ -22,7 +23,8 @@ std::string ReadId(BlockCursor& cursor, std::string_view field) {
 
 class DescriptorReader {
  public:
-  explicit DescriptorReader(BlockCursor& cursor) : cursor_(cursor) {}
+  DescriptorReader(BlockCursor& cursor, SettingsBudget& budget)
+      : cursor_(cursor), budget_(budget) {}
 
   Descriptor Object() {
     const Nesting nesting(*this);
@@ -65,6 +67,7 @@ class DescriptorReader {
   }
 
   DescriptorValue Value(std::string type, const std::string& key) {
+    budget_.Take(cursor_, 1);
     DescriptorValue value;
     value.Type = std::move(type);
     const std::string& t = value.Type;
@@ -187,6 +190,7 @@ class DescriptorReader {
   }
 
   BlockCursor& cursor_;
+  SettingsBudget& budget_;
   int depth_ = 0;
 };
 
@@ -221,17 +225,44 @@ const Descriptor* Descriptor::Object(std::string_view key) const {
   return Get<Descriptor>(key);
 }
 
+void SettingsBudget::Take(const BlockCursor& cursor, std::size_t count) {
+  if (count > values_) {
+    cursor.Fail("settings", "hold more than the " + std::to_string(kValues) +
+                                " values a document's settings may");
+  }
+  values_ -= count;
+}
+
+void SettingsBudget::TakeBytes(std::int64_t offset, const std::string& field, std::uint64_t count) {
+  if (count > bytes_) {
+    throw PsdError::Damaged(offset, field,
+                            "takes the document's settings past the " +
+                                std::to_string(kBytes >> 20) + " MiB they may have");
+  }
+  bytes_ -= count;
+}
+
+Descriptor ReadDescriptor(BlockCursor& cursor, SettingsBudget& budget) {
+  return DescriptorReader(cursor, budget).Object();
+}
+
 Descriptor ReadDescriptor(BlockCursor& cursor) {
-  return DescriptorReader(cursor).Object();
+  SettingsBudget budget;
+  return ReadDescriptor(cursor, budget);
 }
 
 Descriptor ReadVersionedDescriptor(BlockCursor& cursor) {
+  SettingsBudget budget;
+  return ReadVersionedDescriptor(cursor, budget);
+}
+
+Descriptor ReadVersionedDescriptor(BlockCursor& cursor, SettingsBudget& budget) {
   const BlockCursor at = cursor;
   const std::uint32_t version = cursor.UInt32("descriptor version");
   if (version != kDescriptorVersion) {
     at.Fail("descriptor version", "is " + std::to_string(version) + ", not 16");
   }
-  return ReadDescriptor(cursor);
+  return ReadDescriptor(cursor, budget);
 }
 
 }  // namespace plymark

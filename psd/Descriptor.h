@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -128,12 +129,38 @@ const T* Descriptor::Get(std::string_view key) const {
   return value != nullptr ? value->As<T>() : nullptr;
 }
 
+// How many more values (items, list elements, effects, style runs) the
+// settings read from one document may hold, and how many more bytes of
+// settings blocks may be read. One budget serves every read of a document,
+// so that a hostile file whose records all point at one large block can
+// neither fill the memory nor keep the reader busy for long; real documents
+// hold a few thousand values in a few megabytes.
+class SettingsBudget {
+ public:
+  static constexpr std::size_t kValues = 1000000;
+  static constexpr std::uint64_t kBytes = std::uint64_t{256} << 20;
+  explicit SettingsBudget(std::size_t values = kValues, std::uint64_t bytes = kBytes)
+      : values_(values), bytes_(bytes) {}
+  // Takes `count` values; throws PsdError at the cursor when too few are left.
+  void Take(const BlockCursor& cursor, std::size_t count);
+  // Takes the `count` bytes of a block at file offset `offset`, named `field`;
+  // throws PsdError when too few are left.
+  void TakeBytes(std::int64_t offset, const std::string& field, std::uint64_t count);
+
+ private:
+  std::size_t values_;
+  std::uint64_t bytes_;
+};
+
 // Reads a descriptor at the cursor: the class name, the class id, the item
 // count and the items. Throws PsdError at an unknown type, a length that
-// leaves the block, or objects and lists nested deeper than 64.
+// leaves the block, objects and lists nested deeper than 64, or more values
+// than `budget` has left (without one: a document's whole budget).
+Descriptor ReadDescriptor(BlockCursor& cursor, SettingsBudget& budget);
 Descriptor ReadDescriptor(BlockCursor& cursor);
 
 // A 4-byte descriptor version, which must be 16, then a descriptor.
+Descriptor ReadVersionedDescriptor(BlockCursor& cursor, SettingsBudget& budget);
 Descriptor ReadVersionedDescriptor(BlockCursor& cursor);
 
 }  // namespace plymark

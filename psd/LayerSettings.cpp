@@ -14,10 +14,9 @@ namespace {
 
 // A settings block is read whole; the largest real ones (the text of long
 // paragraphs) take a few hundred kilobytes.
-constexpr std::size_t kLargestSettingsBlock = std::size_t{64} << 20;
+constexpr std::size_t kLargestSettingsBlock = std::size_t{16} << 20;
 
-// The adjustment layers' keys, and which of them hold a descriptor behind a
-// 4-byte version ('clrL': behind a 2-byte version first).
+// The keys of the adjustment layers' blocks and of the fill layers'.
 constexpr std::array<std::string_view, 17> kAdjustmentKeys = {
     "levl", "curv", "brit", "expA", "hue2", "hue ", "nvrt", "post", "thrs",
     "vibA", "blnc", "blwh", "phfl", "mixr", "grdm", "selc", "clrL"};
@@ -32,37 +31,6 @@ std::string Context(const TaggedBlockRef& block, int layer) {
   return "the '" + block.Key + "' block of layer " + std::to_string(layer);
 }
 
-// Reads one block with `read`, which takes a cursor over its data; a block
-// that cannot be read adds a problem and gives nothing.
-template <typename Read>
-auto ReadBlock(const DocumentState& state, const TaggedBlockRef& block, int layer,
-               std::vector<std::string>& problems, Read read)
-    -> std::optional<decltype(read(std::declval<BlockCursor&>()))> {
-  try {
-    const std::vector<std::uint8_t> data = ReadBlockData(state.File, block, kLargestSettingsBlock);
-    BlockCursor cursor(data, block.Offset, Context(block, layer));
-    return read(cursor);
-  } catch (const PsdError& error) {
-    problems.push_back(block.Key + ": " + error.what());
-    return std::nullopt;
-  }
-}
-
-// The descriptor of an effects block: a 4-byte version, then the versioned descriptor.
-Descriptor EffectsDescriptor(BlockCursor& cursor) {
-  cursor.Skip(4, "effects version");
-  return ReadVersionedDescriptor(cursor);
-}
-
-std::optional<Descriptor> AdjustmentDescriptor(std::string_view key, BlockCursor& cursor) {
-  if (key == "vibA" || key == "blwh" || key == "CgEd") return ReadVersionedDescriptor(cursor);
-  if (key == "clrL") {
-    cursor.Skip(2, "version");
-    return ReadVersionedDescriptor(cursor);
-  }
-  return ReadBinaryAdjustment(key, cursor);
-}
-
 const TaggedBlockRef* FirstOf(const std::vector<TaggedBlockRef>& blocks,
                               std::initializer_list<std::string_view> keys) {
   for (const std::string_view key : keys) {
@@ -71,90 +39,145 @@ const TaggedBlockRef* FirstOf(const std::vector<TaggedBlockRef>& blocks,
   return nullptr;
 }
 
-void ReadAdjustment(const DocumentState& state, const std::vector<TaggedBlockRef>& blocks,
-                    int layer, LayerSettings& settings) {
-  const auto found = std::find_if(blocks.begin(), blocks.end(), [](const TaggedBlockRef& block) {
-    return IsOneOf(kAdjustmentKeys, block.Key);
-  });
-  if (found == blocks.end()) return;
-  // Brightness and contrast keep their newer settings in 'CgEd' beside 'brit'.
-  const TaggedBlockRef* block = &*found;
-  if (found->Key == "brit") {
-    if (const TaggedBlockRef* newer = FindBlock(blocks, "CgEd")) block = newer;
+// Reads the settings blocks of one layer, each on its own.
+class SettingsReader {
+ public:
+  SettingsReader(const DocumentState& state, int layer, SettingsBudget& budget,
+                 std::vector<std::string>& problems)
+      : state_(state),
+        layer_(layer),
+        blocks_(state.Layers[static_cast<std::size_t>(layer)].Blocks),
+        budget_(budget),
+        problems_(problems) {}
+
+  void Read(LayerSettings& settings) {
+    if (const TaggedBlockRef* block = FindBlock(blocks_, "lyid")) {
+      settings.Id = Block(*block, [](BlockCursor& cursor) { return cursor.Int32("layer id"); });
+    }
+    settings.Text = Text();
+    if (const TaggedBlockRef* block = FirstOf(blocks_, {"SoLd", "SoLE", "PlLd"})) {
+      settings.SmartObjectId = Block(*block, [&](BlockCursor& cursor) {
+        return ReadSmartObjectId(block->Key, cursor.Bytes(cursor.Left(), "data"), block->Offset,
+                                 cursor.Context());
+      });
+    }
+    if (const TaggedBlockRef* block = FirstOf(blocks_, {"lmfx", "lfx2", "lfxs"})) {
+      // A 4-byte version, then the versioned descriptor.
+      const auto read = Block(*block, [&](BlockCursor& cursor) {
+        cursor.Skip(4, "effects version");
+        return ReadVersionedDescriptor(cursor, budget_);
+      });
+      if (read) settings.Effects = SettingsBlock{block->Key, std::move(*read)};
+    } else if (const TaggedBlockRef* old = FindBlock(blocks_, "lrFX")) {
+      settings.OldEffects = Block(*old, [&](BlockCursor& cursor) {
+        return ReadLegacyEffects(cursor.Bytes(cursor.Left(), "data"), old->Offset, cursor.Context(),
+                                 budget_);
+      });
+    }
+    settings.Adjustment = Adjustment();
+    settings.Fill = Fill();
   }
-  const auto read = ReadBlock(state, *block, layer, settings.Problems, [&](BlockCursor& cursor) {
-    return AdjustmentDescriptor(block->Key, cursor);
-  });
-  if (read) settings.Adjustment = SettingsBlock{found->Key, *read};
-}
 
-void ReadFill(const DocumentState& state, const std::vector<TaggedBlockRef>& blocks, int layer,
-              LayerSettings& settings) {
-  const auto found = std::find_if(blocks.begin(), blocks.end(), [](const TaggedBlockRef& block) {
-    return IsOneOf(kFillKeys, block.Key) || block.Key == "vscg";
-  });
-  if (found == blocks.end()) return;
-  const auto read = ReadBlock(state, *found, layer, settings.Problems, [&](BlockCursor& cursor) {
-    if (found->Key == "vscg") cursor.Skip(4, "fill kind");  // the descriptor's class says it too
-    return ReadVersionedDescriptor(cursor);
-  });
-  if (read) settings.Fill = SettingsBlock{found->Key, std::move(*read)};
-}
+  std::optional<LayerText> Text() {
+    const TaggedBlockRef* block = FindBlock(blocks_, "TySh");
+    if (block == nullptr) return std::nullopt;
+    return Block(*block, [&](BlockCursor& cursor) {
+      return ReadLayerText(cursor.Bytes(cursor.Left(), "data"), block->Offset, cursor.Context(),
+                           budget_);
+    });
+  }
 
-std::optional<LayerText> ReadText(const DocumentState& state, const TaggedBlockRef& block,
-                                  int layer, std::vector<std::string>& problems) {
-  return ReadBlock(state, block, layer, problems, [&](BlockCursor& cursor) {
-    const auto data = cursor.Bytes(cursor.Left(), "data");
-    return ReadLayerText(data, block.Offset, cursor.Context());
-  });
-}
+ private:
+  // Reads `block` whole and hands a cursor over its data to `read`; a block
+  // that cannot be read adds a problem and gives nothing.
+  template <typename Read>
+  auto Block(const TaggedBlockRef& block, Read read)
+      -> std::optional<decltype(read(std::declval<BlockCursor&>()))> {
+    try {
+      budget_.TakeBytes(block.Offset, Context(block, layer_),
+                        static_cast<std::uint64_t>(block.Length));
+      const std::vector<std::uint8_t> data =
+          ReadBlockData(state_.File, block, kLargestSettingsBlock);
+      BlockCursor cursor(data, block.Offset, Context(block, layer_));
+      return read(cursor);
+    } catch (const PsdError& error) {
+      problems_.push_back(block.Key + ": " + error.what());
+      return std::nullopt;
+    }
+  }
+
+  std::optional<SettingsBlock> Adjustment() {
+    const auto found = std::find_if(
+        blocks_.begin(), blocks_.end(),
+        [](const TaggedBlockRef& block) { return IsOneOf(kAdjustmentKeys, block.Key); });
+    if (found == blocks_.end()) return std::nullopt;
+    // Brightness and contrast keep their newer settings in 'CgEd' beside 'brit'.
+    const TaggedBlockRef* block = &*found;
+    if (found->Key == "brit") {
+      if (const TaggedBlockRef* newer = FindBlock(blocks_, "CgEd")) block = newer;
+    }
+    const auto read = Block(*block, [&](BlockCursor& cursor) -> std::optional<Descriptor> {
+      const std::string& key = block->Key;
+      if (key == "vibA" || key == "blwh" || key == "CgEd") {
+        return ReadVersionedDescriptor(cursor, budget_);
+      }
+      if (key == "clrL") {
+        cursor.Skip(2, "version");
+        return ReadVersionedDescriptor(cursor, budget_);
+      }
+      return ReadBinaryAdjustment(key, cursor);
+    });
+    if (!read) return std::nullopt;
+    return SettingsBlock{found->Key, std::move(*read)};
+  }
+
+  std::optional<SettingsBlock> Fill() {
+    const auto found =
+        std::find_if(blocks_.begin(), blocks_.end(), [](const TaggedBlockRef& block) {
+          return IsOneOf(kFillKeys, block.Key) || block.Key == "vscg";
+        });
+    if (found == blocks_.end()) return std::nullopt;
+    auto read = Block(*found, [&](BlockCursor& cursor) {
+      // A shape's fill names its kind first; the descriptor's class says it too.
+      if (found->Key == "vscg") cursor.Skip(4, "fill kind");
+      return ReadVersionedDescriptor(cursor, budget_);
+    });
+    if (!read) return std::nullopt;
+    return SettingsBlock{found->Key, std::move(*read)};
+  }
+
+  const DocumentState& state_;
+  int layer_;
+  const std::vector<TaggedBlockRef>& blocks_;
+  SettingsBudget& budget_;
+  std::vector<std::string>& problems_;
+};
 
 }  // namespace
 
-LayerSettings ReadLayerSettings(const DocumentState& state, int layer) {
+LayerSettings ReadLayerSettings(const DocumentState& state, int layer, SettingsBudget& budget) {
   LayerSettings settings;
-  const std::vector<TaggedBlockRef>& blocks = state.Layers[static_cast<std::size_t>(layer)].Blocks;
-  std::vector<std::string>& problems = settings.Problems;
-  if (const TaggedBlockRef* block = FindBlock(blocks, "lyid")) {
-    settings.Id = ReadBlock(state, *block, layer, problems,
-                            [](BlockCursor& cursor) { return cursor.Int32("layer id"); });
-  }
-  if (const TaggedBlockRef* block = FindBlock(blocks, "TySh")) {
-    settings.Text = ReadText(state, *block, layer, problems);
-  }
-  if (const TaggedBlockRef* block = FirstOf(blocks, {"SoLd", "SoLE", "PlLd"})) {
-    settings.SmartObjectId = ReadBlock(state, *block, layer, problems, [&](BlockCursor& cursor) {
-      const auto data = cursor.Bytes(cursor.Left(), "data");
-      return ReadSmartObjectId(block->Key, data, block->Offset, cursor.Context());
-    });
-  }
-  if (const TaggedBlockRef* block = FirstOf(blocks, {"lmfx", "lfx2", "lfxs"})) {
-    const auto read = ReadBlock(state, *block, layer, problems, EffectsDescriptor);
-    if (read) settings.Effects = SettingsBlock{block->Key, std::move(*read)};
-  } else if (const TaggedBlockRef* old = FindBlock(blocks, "lrFX")) {
-    settings.OldEffects = ReadBlock(state, *old, layer, problems, [&](BlockCursor& cursor) {
-      const auto data = cursor.Bytes(cursor.Left(), "data");
-      return ReadLegacyEffects(data, old->Offset, cursor.Context());
-    });
-  }
-  ReadAdjustment(state, blocks, layer, settings);
-  ReadFill(state, blocks, layer, settings);
+  SettingsReader(state, layer, budget, settings.Problems).Read(settings);
   return settings;
 }
 
-std::optional<LayerText> ReadTextOfLayer(const DocumentState& state, int layer) {
-  const TaggedBlockRef* block =
-      FindBlock(state.Layers[static_cast<std::size_t>(layer)].Blocks, "TySh");
-  if (block == nullptr) return std::nullopt;
+LayerSettings ReadLayerSettings(const DocumentState& state, int layer) {
+  SettingsBudget budget;
+  return ReadLayerSettings(state, layer, budget);
+}
+
+std::optional<LayerText> ReadTextOfLayer(const DocumentState& state, int layer,
+                                         SettingsBudget& budget) {
   std::vector<std::string> problems;
-  return ReadText(state, *block, layer, problems);
+  return SettingsReader(state, layer, budget, problems).Text();
 }
 
 DocumentSettings ReadDocumentSettings(const DocumentState& state) {
   DocumentSettings settings;
+  SettingsBudget budget;
   settings.Layers.reserve(state.Layers.size());
   for (int i = 0; i < static_cast<int>(state.Layers.size()); ++i) {
-    settings.Layers.push_back(ReadLayerSettings(state, i));
+    settings.Layers.push_back(ReadLayerSettings(state, i, budget));
   }
   settings.Linked = ReadLinkedFiles(state.File, state.GlobalBlocks);
   return settings;

@@ -48,14 +48,17 @@ struct DocumentSettings {
   LinkedFiles Linked;
 };
 
-// The settings blocks of layer `layer`, read through the document's file.
+// The settings blocks of layer `layer`, read through the document's file;
+// what they hold comes out of `budget` (without one: a document's whole).
+LayerSettings ReadLayerSettings(const DocumentState& state, int layer, SettingsBudget& budget);
 LayerSettings ReadLayerSettings(const DocumentState& state, int layer);
 
 // The text of layer `layer` when it is a text layer whose 'TySh' block can
-// be read; nothing otherwise.
-std::optional<LayerText> ReadTextOfLayer(const DocumentState& state, int layer);
+// be read within `budget`; nothing otherwise.
+std::optional<LayerText> ReadTextOfLayer(const DocumentState& state, int layer,
+                                         SettingsBudget& budget);
 
-// Every layer's settings and the document's linked files.
+// Every layer's settings, out of one budget, and the document's linked files.
 DocumentSettings ReadDocumentSettings(const DocumentState& state);
 
 // The linked file of `id` among `linked`, or null.

@@ -101,6 +101,12 @@ std::vector<TextRun> StyleRuns(const EngineValue& engine, std::size_t textLength
 
 LayerText ReadLayerText(std::span<const std::uint8_t> data, std::int64_t fileOffset,
                         const std::string& context) {
+  SettingsBudget budget;
+  return ReadLayerText(data, fileOffset, context, budget);
+}
+
+LayerText ReadLayerText(std::span<const std::uint8_t> data, std::int64_t fileOffset,
+                        const std::string& context, SettingsBudget& budget) {
   BlockCursor cursor(data, fileOffset, context);
   {
     const BlockCursor at = cursor;
@@ -114,16 +120,22 @@ LayerText ReadLayerText(std::span<const std::uint8_t> data, std::int64_t fileOff
     if (cursor.UInt16("text version") != kTextVersion) at.Fail("text version", "is not 50");
   }
   LayerText text;
-  text.Settings = ReadVersionedDescriptor(cursor);
+  text.Settings = ReadVersionedDescriptor(cursor, budget);
   if (const std::string* stored = text.Settings.String("Txt ")) text.Text = *stored;
   // Damaged engine data costs the runs only.
-  if (const RawData* engine = text.Settings.Get<RawData>("EngineData")) {
+  for (DescriptorItem& item : text.Settings.Items) {
+    auto* engine = std::get_if<RawData>(&item.Value.Value);
+    if (item.Key != "EngineData" || engine == nullptr) continue;
     try {
       const EngineValue root = ReadTextEngineData(engine->Bytes, engine->FileOffset, context);
       text.Runs = StyleRuns(root, Utf16Length(text.Text));
+      budget.Take(cursor, text.Runs.size());
     } catch (const PsdError& error) {
+      text.Runs.clear();
       text.RunsProblem = error.what();
     }
+    engine->Bytes = {};
+    break;
   }
   return text;
 }

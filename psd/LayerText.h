@@ -28,7 +28,9 @@ struct LayerText {
   std::string Text;  ///< UTF-8, paragraphs ended by carriage returns
   std::vector<TextRun> Runs;
   std::string RunsProblem;  ///< why the engine data gave no runs; empty when it was read
-  Descriptor Settings;      ///< the text descriptor ('TxLr'), the engine data included
+  /// The text descriptor ('TxLr'); the bytes of its 'EngineData' item are let
+  /// go once the runs are read.
+  Descriptor Settings;
 };
 
 // Reads a 'TySh' block's data, which starts at `fileOffset` in the file: the
@@ -37,6 +39,9 @@ struct LayerText {
 // completed from the normal style sheet and its font taken from the font
 // set, and end where the text ends. Throws PsdError when the block is
 // damaged; damaged engine data costs only the runs (RunsProblem says why).
+// The descriptor's values and the runs come out of `budget`.
+LayerText ReadLayerText(std::span<const std::uint8_t> data, std::int64_t fileOffset,
+                        const std::string& context, SettingsBudget& budget);
 LayerText ReadLayerText(std::span<const std::uint8_t> data, std::int64_t fileOffset,
                         const std::string& context);
 

@@ -84,7 +84,7 @@ void ReadFields(BlockCursor& data, LegacyEffect& effect) {
 }  // namespace
 
 LegacyEffects ReadLegacyEffects(std::span<const std::uint8_t> data, std::int64_t fileOffset,
-                                const std::string& context) {
+                                const std::string& context, SettingsBudget& budget) {
   BlockCursor cursor(data, fileOffset, context);
   LegacyEffects effects;
   effects.Version = cursor.UInt16("version");
@@ -94,6 +94,7 @@ LegacyEffects ReadLegacyEffects(std::span<const std::uint8_t> data, std::int64_t
     if (cursor.FourCharacters("effect signature") != "8BIM") {
       at.Fail("effect signature", "is not 8BIM");
     }
+    budget.Take(cursor, kLegacyEffectValues);
     LegacyEffect effect;
     effect.Key = cursor.FourCharacters("effect key");
     BlockCursor fields = cursor.Sub(cursor.UInt32("effect size"), "effect '" + effect.Key + "'");

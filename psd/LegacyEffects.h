@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "psd/Descriptor.h"
+
 namespace plymark {
 
 // A colour of the older effects: a colour space (0 RGB, 1 HSB, 2 CMYK, 7
@@ -62,7 +64,9 @@ struct LegacyEffects {
 // Reads an 'lrFX' block's data, which starts at `fileOffset` in the file: a
 // version, a count, then per effect the signature "8BIM", its key, a 4-byte
 // size and that many bytes. Throws PsdError when the block is damaged.
+// Each effect takes kLegacyEffectValues values of `budget`.
+constexpr std::size_t kLegacyEffectValues = 24;
 LegacyEffects ReadLegacyEffects(std::span<const std::uint8_t> data, std::int64_t fileOffset,
-                                const std::string& context);
+                                const std::string& context, SettingsBudget& budget);
 
 }  // namespace plymark

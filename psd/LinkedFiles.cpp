@@ -11,6 +11,8 @@ namespace {
 // The head of an entry (ids, names and descriptors before the file's bytes)
 // is read whole; real heads take a few kilobytes.
 constexpr std::uint64_t kLargestEntryHead = std::uint64_t{1} << 20;
+// Real documents embed or link a few dozen files.
+constexpr std::size_t kMostLinkedFiles = 10000;
 
 bool IsLinkedFilesKey(const std::string& key) {
   return key == "lnk2" || key == "lnk3" || key == "lnkD" || key == "lnkE";
@@ -19,8 +21,9 @@ bool IsLinkedFilesKey(const std::string& key) {
 // Reads the head of one entry, whose bytes start at `fileOffset` and whose
 // length (without its own 8 bytes) is `length`.
 LinkedFile ReadEntry(const FileView& file, const std::string& block, std::int64_t fileOffset,
-                     std::uint64_t length) {
+                     std::uint64_t length, SettingsBudget& budget) {
   std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min(length, kLargestEntryHead)));
+  budget.TakeBytes(fileOffset, "linked file in the '" + block + "' block", head.size());
   file.ReadInto(fileOffset, head, "linked file in the '" + block + "' block");
   BlockCursor cursor(head, fileOffset, "a linked file of the '" + block + "' block");
   LinkedFile linked;
@@ -35,8 +38,8 @@ LinkedFile ReadEntry(const FileView& file, const std::string& block, std::int64_
   linked.FileType = cursor.FourCharacters("file type");
   linked.FileCreator = cursor.FourCharacters("file creator");
   const std::uint64_t dataLength = cursor.UInt64("data length");
-  if (cursor.UInt8("file open descriptor flag") != 0) ReadVersionedDescriptor(cursor);
-  if (linked.Type == "liFE") linked.Link = ReadVersionedDescriptor(cursor);
+  if (cursor.UInt8("file open descriptor flag") != 0) ReadVersionedDescriptor(cursor, budget);
+  if (linked.Type == "liFE") linked.Link = ReadVersionedDescriptor(cursor, budget);
   if (linked.Type != "liFD") return linked;
   // The file's bytes, which must fit the entry.
   if (dataLength > length - cursor.Offset()) {
@@ -52,6 +55,7 @@ LinkedFile ReadEntry(const FileView& file, const std::string& block, std::int64_
 
 LinkedFiles ReadLinkedFiles(const FileView& file, const std::vector<TaggedBlockRef>& blocks) {
   LinkedFiles linked;
+  SettingsBudget budget;
   for (const TaggedBlockRef& block : blocks) {
     if (!IsLinkedFilesKey(block.Key)) continue;
     const std::int64_t end = block.Offset + block.Length;
@@ -65,7 +69,12 @@ LinkedFiles ReadLinkedFiles(const FileView& file, const std::vector<TaggedBlockR
           throw PsdError::Damaged(at, "linked file length in the '" + block.Key + "' block",
                                   "is " + std::to_string(length) + ", more than the block holds");
         }
-        linked.Files.push_back(ReadEntry(file, block.Key, at + 8, length));
+        if (linked.Files.size() == kMostLinkedFiles) {
+          throw PsdError::Damaged(
+              at, "linked file in the '" + block.Key + "' block",
+              "is one more than the " + std::to_string(kMostLinkedFiles) + " a document may list");
+        }
+        linked.Files.push_back(ReadEntry(file, block.Key, at + 8, length, budget));
         at += 8 + static_cast<std::int64_t>(length);
         at = block.Offset + (at - block.Offset + 3) / 4 * 4;
       }

@@ -158,6 +158,8 @@ void RenderLayers(DocumentState& state, TileSurface& tiles, StageClock* clock) {
   LayerRows rows;
   std::int64_t unfilledSoFar = 0;
   state.SkippedLayers.clear();
+  // The texts that tooltips show come out of one budget for the whole Open.
+  SettingsBudget textBudget;
   for (int i = 0; i < state.LayerCount; ++i) {
     const LayerRecord& record = state.Layers[static_cast<std::size_t>(i)];
     const std::int32_t width = EdgeDistance(record.Left, record.Right, record, i, "width");
@@ -192,7 +194,7 @@ void RenderLayers(DocumentState& state, TileSurface& tiles, StageClock* clock) {
       const StageTimer timer(clock, Stage::LayerSetup);
       if (shown) {
         tiles.ResizeTile(i, width, height);
-        const auto text = ReadTextOfLayer(state, i);
+        const auto text = ReadTextOfLayer(state, i, textBudget);
         tiles.DescribeTile(
             i, DescribeLayer(record, width, height, GroupPath(state.Layers, state.Places, i),
                              text ? text->Text : std::string()));

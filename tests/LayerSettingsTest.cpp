@@ -228,6 +228,25 @@ TEST(LayerSettings, EachBlockIsReadAndADamagedOneCostsOnlyItself) {
   EXPECT_NEAR(*second.Fill->Settings->Object("Clr ")->Number("Gry "), 44.72, 0.01);
 }
 
+// One budget serves a whole document: blocks read once it is spent are
+// refused, each with its problem.
+TEST(LayerSettings, BlocksPastTheDocumentsBudgetAreRefused) {
+  Document document(SettingsDocument());
+  SettingsBudget budget(20);  // values
+  const LayerSettings first = ReadLayerSettings(document.State, 0, budget);
+  EXPECT_EQ(first.Id, 7);
+  EXPECT_TRUE(first.Text);
+  EXPECT_FALSE(first.Effects);  // some 60 values
+  ASSERT_EQ(first.Problems.size(), 1u);
+  EXPECT_NE(first.Problems[0].find("values a document's settings may"), std::string::npos);
+  EXPECT_FALSE(ReadLayerSettings(document.State, 1, budget).OldEffects);
+  SettingsBudget bytes(SettingsBudget::kValues, 10);  // the id's 4 bytes, not the text's
+  const LayerSettings cut = ReadLayerSettings(document.State, 0, bytes);
+  EXPECT_EQ(cut.Id, 7);
+  EXPECT_FALSE(cut.Text);
+  EXPECT_NE(cut.Problems[0].find("MiB they may have"), std::string::npos);
+}
+
 TEST(LayerSettings, DamagedEngineDataCostsTheRunsOnly) {
   const char* const damaged[] = {"<< /A 1", "<< /A (abc",   "<< /A 1x >>",
                                  "[ 1 ]",   "<< /A [ 1 >>", "<< A 1 >>"};
@@ -314,7 +333,8 @@ TEST(LayerSettings, ARealTextLayer) {
                    std::ios::binary);
   if (!in) GTEST_SKIP() << "PLYMARK_MAKER_CORPUS does not name the development corpus";
   Document document{Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())};
-  const auto text = ReadTextOfLayer(document.State, 1);
+  SettingsBudget budget;
+  const auto text = ReadTextOfLayer(document.State, 1, budget);
   ASSERT_TRUE(text);
   EXPECT_EQ(text->Text, "Red Green Blue");
   const struct {
