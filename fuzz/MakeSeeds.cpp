@@ -13,6 +13,7 @@
 
 #include "tests/support/DescriptorWriter.h"
 #include "tests/support/PsdWriter.h"
+#include "tests/support/RealBlocks.h"
 
 namespace {
 
@@ -336,6 +337,11 @@ std::vector<std::pair<std::string, Bytes>> DescriptorSeeds() {
       {"photo-filter",
        DescriptorSeed(8,
                       ByteWriter().U8(9).I16(2).I16(7).Append(Bytes(8, 9)).I32(25).U8(1).Data())},
+      // Blocks the maker wrote, as the tests hold them.
+      {"real-lfx2", DescriptorSeed(1, FromHex(kDropShadowEffects))},
+      {"real-lrfx", DescriptorSeed(4, FromHex(kLegacyEffects))},
+      {"real-plld", DescriptorSeed(7, FromHex(kPlacedLayer))},
+      {"real-soco", DescriptorSeed(0, FromHex(kSolidColourFill))},
       {"selective-colour",
        DescriptorSeed(8, ByteWriter().U8(11).I16(1).I16(0).Append(Bytes(80, 2)).Data())}};
 }
