@@ -68,7 +68,10 @@ class SettingsReader {
         return ReadVersionedDescriptor(cursor, budget_);
       });
       if (read) settings.Effects = SettingsBlock{block->Key, std::move(*read)};
-    } else if (const TaggedBlockRef* old = FindBlock(blocks_, "lrFX")) {
+    }
+    // The older effects stand in when the newer are missing or damaged.
+    const TaggedBlockRef* old = FindBlock(blocks_, "lrFX");
+    if (!settings.Effects && old != nullptr) {
       settings.OldEffects = Block(*old, [&](BlockCursor& cursor) {
         return ReadLegacyEffects(cursor.Bytes(cursor.Left(), "data"), old->Offset, cursor.Context(),
                                  budget_);

@@ -33,7 +33,8 @@ struct LayerSettings {
   /// The layer effects: 'lmfx' (which can hold several effects of one kind),
   /// else 'lfx2'.
   std::optional<SettingsBlock> Effects;
-  std::optional<LegacyEffects> OldEffects;  ///< 'lrFX', when neither of those is there
+  /// 'lrFX', when none of those is there or can be read.
+  std::optional<LegacyEffects> OldEffects;
   /// An adjustment layer's settings: the key of its kind ("levl", "vibA",
   /// ...); for "brit" the 'CgEd' descriptor where there is one.
   std::optional<SettingsBlock> Adjustment;
