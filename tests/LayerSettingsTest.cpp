@@ -93,6 +93,10 @@ Bytes SettingsDocument() {
           .Append(TaggedBlock("8BIM", "TySh", TypeToolBlock(EngineData())))
           .Append(TaggedBlock("8BIM", "lfx2", test::FromHex(test::kDropShadowEffects)))
           .Append(TaggedBlock("8BIM", "PlLd", test::FromHex(test::kPlacedLayer)))
+          .Append(TaggedBlock(
+              "8BIM", "artb",
+              test::Versioned("artboard",
+                              {{"artboardRect", test::ObjectValue("classFloatRect", {})}})))
           .Data();
   // A damaged id costs only itself.
   const Bytes second =
@@ -148,6 +152,7 @@ TEST(LayerSettings, EachBlockIsReadAndADamagedOneCostsOnlyItself) {
   EXPECT_EQ(shadow->Object("Clr ")->Number("Blck"), 100);
   // The placed layer names the embedded file of the linked-files block.
   EXPECT_EQ(first.SmartObjectId, "74c7235b-f22c-1176-a533-fc87f56c4ea0");
+  EXPECT_EQ(first.Artboard->Object("artboardRect")->ClassId, "classFloatRect");
   const LinkedFile* linked = FindLinkedFile(settings.Linked, *first.SmartObjectId);
   ASSERT_NE(linked, nullptr);
   EXPECT_EQ(linked->FileName, "jpeg444.jpg");
@@ -183,8 +188,8 @@ TEST(LayerSettings, BlocksPastTheDocumentsBudgetAreRefused) {
   const LayerSettings first = ReadLayerSettings(document.State, 0, budget);
   EXPECT_EQ(first.Id, 7);
   EXPECT_TRUE(first.Text);
-  EXPECT_FALSE(first.Effects);  // some 60 values
-  ASSERT_EQ(first.Problems.size(), 1u);
+  EXPECT_FALSE(first.Effects);  // some 60 values, and the artboard's two behind them
+  ASSERT_EQ(first.Problems.size(), 2u);
   EXPECT_NE(first.Problems[0].find("values a document's settings may"), std::string::npos);
   EXPECT_FALSE(ReadLayerSettings(document.State, 1, budget).OldEffects);
   SettingsBudget bytes(SettingsBudget::kValues, 10);  // the id's 4 bytes, not the text's
