@@ -40,6 +40,14 @@ std::optional<double> Number(const EngineValue* value) {
   return number != nullptr ? std::optional<double>(*number) : std::nullopt;
 }
 
+// A count or an index the engine data stores as a number, when it is a whole
+// number a document can hold.
+std::optional<std::size_t> Whole(std::optional<double> number) {
+  constexpr double kLargest = 1e15;
+  if (!number || !(*number >= 0 && *number <= kLargest)) return std::nullopt;
+  return static_cast<std::size_t>(*number);
+}
+
 // A style value of the run's own style sheet, else of the normal one.
 const EngineValue* Style(const EngineValue* own, const EngineValue* normal, std::string_view key) {
   const EngineValue* value = own != nullptr ? own->Find(key) : nullptr;
@@ -65,10 +73,10 @@ std::vector<TextRun> StyleRuns(const EngineValue& engine, std::size_t textLength
   const EngineValue* resources = engine.Find("ResourceDict");
   const EngineValue* fonts = resources != nullptr ? resources->Find("FontSet") : nullptr;
   const EngineValue* normal = nullptr;
-  if (const auto index = Number(resources ? resources->Find("TheNormalStyleSheet") : nullptr)) {
+  if (const auto index =
+          Whole(Number(resources ? resources->Find("TheNormalStyleSheet") : nullptr))) {
     const EngineValue* sheets = resources->Find("StyleSheetSet");
-    const EngineValue* sheet =
-        sheets != nullptr && *index >= 0 ? sheets->At(static_cast<std::size_t>(*index)) : nullptr;
+    const EngineValue* sheet = sheets != nullptr ? sheets->At(*index) : nullptr;
     normal = sheet != nullptr ? sheet->Find("StyleSheetData") : nullptr;
   }
   const EngineValue* array = styleRun != nullptr ? styleRun->Find("RunArray") : nullptr;
@@ -76,15 +84,17 @@ std::vector<TextRun> StyleRuns(const EngineValue& engine, std::size_t textLength
   std::size_t start = 0;
   for (std::size_t k = 0; start < textLength; ++k) {
     const auto length = Number(lengths != nullptr ? lengths->At(k) : nullptr);
-    if (!length || *length < 0) break;
+    if (!length || !(*length >= 0)) break;
     const EngineValue* run = array != nullptr ? array->At(k) : nullptr;
     const EngineValue* own =
         run != nullptr ? Path(*run, {"StyleSheet", "StyleSheetData"}) : nullptr;
     TextRun text;
     text.Start = start;
-    text.Length = std::min(static_cast<std::size_t>(*length), textLength - start);
-    if (const auto font = Number(Style(own, normal, "Font")); font && *font >= 0 && fonts) {
-      const EngineValue* entry = fonts->At(static_cast<std::size_t>(*font));
+    // Compared as doubles: a stored length may be beyond any size.
+    const std::size_t left = textLength - start;
+    text.Length = *length >= static_cast<double>(left) ? left : static_cast<std::size_t>(*length);
+    if (const auto font = Whole(Number(Style(own, normal, "Font"))); font && fonts) {
+      const EngineValue* entry = fonts->At(*font);
       const EngineValue* name = entry != nullptr ? entry->Find("Name") : nullptr;
       if (name != nullptr && name->As<std::string>() != nullptr)
         text.Font = *name->As<std::string>();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 
 #include "psd/CodePage.h"
 #include "psd/PsdError.h"
@@ -150,7 +151,9 @@ class EngineReader {
     }
     double number = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+    // from_chars also reads "inf" and "nan", which no engine data holds.
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+        !std::isfinite(number)) {
       Fail("holds a token that is no value");
     }
     return number;

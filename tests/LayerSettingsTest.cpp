@@ -200,8 +200,8 @@ TEST(LayerSettings, BlocksPastTheDocumentsBudgetAreRefused) {
 }
 
 TEST(LayerSettings, DamagedEngineDataCostsTheRunsOnly) {
-  const char* const damaged[] = {"<< /A 1", "<< /A (abc",   "<< /A 1x >>",
-                                 "[ 1 ]",   "<< /A [ 1 >>", "<< A 1 >>"};
+  const char* const damaged[] = {"<< /A 1",      "<< /A (abc", "<< /A 1x >>", "[ 1 ]",
+                                 "<< /A [ 1 >>", "<< A 1 >>",  "<< /A nan >>"};
   for (const char* engine : damaged) {
     SCOPED_TRACE(engine);
     const Bytes block = TypeToolBlock(engine);
@@ -212,6 +212,12 @@ TEST(LayerSettings, DamagedEngineDataCostsTheRunsOnly) {
     EXPECT_TRUE(text.Runs.empty());
     EXPECT_FALSE(text.RunsProblem.empty());
   }
+  // A run longer than any text ends where the text ends.
+  const LayerText huge = ReadLayerText(
+      TypeToolBlock("<< /EngineDict << /StyleRun << /RunLengthArray [ 1e300 ] >> >> >>"), 0,
+      "test");
+  ASSERT_EQ(huge.Runs.size(), 1u);
+  EXPECT_EQ(huge.Runs[0].Length, 11u);
   std::string deep(200, '[');
   EXPECT_THROW(ReadTextEngineData(Bytes(deep.begin(), deep.end()), 0, "test"), PsdError);
 }
