@@ -19,6 +19,12 @@ namespace {
 
 using plymark::test::BuildPsd;
 using plymark::test::Bytes;
+using plymark::test::ByteWriter;
+using plymark::test::FromHex;
+using plymark::test::kDropShadowEffects;
+using plymark::test::kLegacyEffects;
+using plymark::test::kPlacedLayer;
+using plymark::test::kSolidColourFill;
 using plymark::test::LayerExtra;
 using plymark::test::PredictedZipPlane;
 using plymark::test::RunLengthPlane;
@@ -235,6 +241,28 @@ std::vector<std::pair<std::string, Bytes>> OpenSeeds() {
   untaggedLab.ColorMode = 9;
   untaggedLab.ImageResources = ProfileResources(GrayProfile(), true);
   seeds.emplace_back("deep-16-lab-untagged.psd", BuildPsd(untaggedLab));
+
+  // Settings blocks: an id, effects and a placed layer the maker wrote, a
+  // fill, and the embedded file the placed layer names.
+  using plymark::test::TaggedBlock;
+  TestDocument settings;
+  settings.Layers = {SolidLayer(0, 0, 2, 2, 1, 2, 3)};
+  settings.Layers[0].Extra =
+      LayerExtra("fx", {},
+                 ByteWriter()
+                     .Append(TaggedBlock("8BIM", "lyid", ByteWriter().I32(7).Data()))
+                     .Append(TaggedBlock("8BIM", "lfx2", FromHex(kDropShadowEffects)))
+                     .Append(TaggedBlock("8BIM", "lrFX", FromHex(kLegacyEffects)))
+                     .Append(TaggedBlock("8BIM", "PlLd", FromHex(kPlacedLayer)))
+                     .Append(TaggedBlock("8BIM", "SoCo", FromHex(kSolidColourFill)))
+                     .Data());
+  ByteWriter entry;
+  entry.Text("liFD").I32(2).U8(36).Text("74c7235b-f22c-1176-a533-fc87f56c4ea0");
+  entry.Append(plymark::test::UnicodeString(u"a.jpg")).I32(0).I32(0).I64(3).U8(0).Text("JPG");
+  settings.GlobalBlocks = TaggedBlock(
+      "8BIM", "lnk2",
+      ByteWriter().I64(static_cast<std::int64_t>(entry.Size())).Append(entry.Data()).Data());
+  seeds.emplace_back("settings.psd", BuildPsd(settings));
   return seeds;
 }
 
