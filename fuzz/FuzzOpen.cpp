@@ -1,8 +1,9 @@
 // libFuzzer target: the whole Open without a window, then what plymark-export
 // and the thumbnailer read beyond it: every layer's transparency channel and
-// user mask, the merged image, the document drawn from its layers, and the
-// thumbnailer's way. The input bytes are the file; messages are dropped, the
-// layers are painted into tiles in memory and the drawn bands are let go.
+// user mask, every layer's settings blocks and the linked files, the merged
+// image, the document drawn from its layers, and the thumbnailer's way. The
+// input bytes are the file; messages are dropped, the layers are painted into
+// tiles in memory and the drawn bands are let go.
 
 #include <cstddef>
 #include <cstdint>
@@ -21,6 +22,7 @@
 #include "platform/MemoryTileSurface.h"
 #include "platform/MessageSink.h"
 #include "psd/DocumentState.h"
+#include "psd/LayerSettings.h"
 #include "psd/PsdError.h"
 #include "render/ChannelPlane.h"
 #include "render/LayerLoop.h"
@@ -118,6 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!failure) {
     plymark::SummaryItems(state);
     DecodeTransparencyAndMasks(state);
+    plymark::ReadDocumentSettings(state);
     // The export's merged image, after the layers.
     if (state.LayerCount > 0) plymark::ReadMergedImage(state);
     Draw(state);

@@ -1,6 +1,7 @@
 // Writes seed inputs for the fuzz targets, built with the tests' PSD writer:
-// OUTDIR/open/*.psd (whole files) and OUTDIR/decode-plane/* (three choice
-// bytes, then a stored plane).
+// OUTDIR/open/*.psd (whole files), OUTDIR/decode-plane/* (three choice
+// bytes, then a stored plane) and OUTDIR/descriptor/* (a reader's number,
+// then a settings block).
 
 #include <lcms2.h>
 
@@ -10,12 +11,20 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/DescriptorWriter.h"
 #include "tests/support/PsdWriter.h"
+#include "tests/support/RealBlocks.h"
 
 namespace {
 
 using plymark::test::BuildPsd;
 using plymark::test::Bytes;
+using plymark::test::ByteWriter;
+using plymark::test::FromHex;
+using plymark::test::kDropShadowEffects;
+using plymark::test::kLegacyEffects;
+using plymark::test::kPlacedLayer;
+using plymark::test::kSolidColourFill;
 using plymark::test::LayerExtra;
 using plymark::test::PredictedZipPlane;
 using plymark::test::RunLengthPlane;
@@ -357,6 +366,28 @@ std::vector<std::pair<std::string, Bytes>> OpenSeeds() {
   untaggedLab.ColorMode = 9;
   untaggedLab.ImageResources = ProfileResources(GrayProfile(), true);
   seeds.emplace_back("deep-16-lab-untagged.psd", BuildPsd(untaggedLab));
+
+  // Settings blocks: an id, effects and a placed layer the maker wrote, a
+  // fill, and the embedded file the placed layer names.
+  using plymark::test::TaggedBlock;
+  TestDocument settings;
+  settings.Layers = {SolidLayer(0, 0, 2, 2, 1, 2, 3)};
+  settings.Layers[0].Extra =
+      LayerExtra("fx", {},
+                 ByteWriter()
+                     .Append(TaggedBlock("8BIM", "lyid", ByteWriter().I32(7).Data()))
+                     .Append(TaggedBlock("8BIM", "lfx2", FromHex(kDropShadowEffects)))
+                     .Append(TaggedBlock("8BIM", "lrFX", FromHex(kLegacyEffects)))
+                     .Append(TaggedBlock("8BIM", "PlLd", FromHex(kPlacedLayer)))
+                     .Append(TaggedBlock("8BIM", "SoCo", FromHex(kSolidColourFill)))
+                     .Data());
+  ByteWriter entry;
+  entry.Text("liFD").I32(2).U8(36).Text("74c7235b-f22c-1176-a533-fc87f56c4ea0");
+  entry.Append(plymark::test::UnicodeString(u"a.jpg")).I32(0).I32(0).I64(3).U8(0).Text("JPG");
+  settings.GlobalBlocks = TaggedBlock(
+      "8BIM", "lnk2",
+      ByteWriter().I64(static_cast<std::int64_t>(entry.Size())).Append(entry.Data()).Data());
+  seeds.emplace_back("settings.psd", BuildPsd(settings));
   AddComposeSeeds(seeds);
   return seeds;
 }
@@ -401,6 +432,74 @@ std::vector<std::pair<std::string, Bytes>> DecodePlaneSeeds() {
   return seeds;
 }
 
+// The reader's number (as FuzzDescriptor picks them), then the block.
+Bytes DescriptorSeed(std::uint8_t reader, const Bytes& block) {
+  Bytes seed = {reader};
+  seed.insert(seed.end(), block.begin(), block.end());
+  return seed;
+}
+
+std::vector<std::pair<std::string, Bytes>> DescriptorSeeds() {
+  using namespace plymark::test;
+  const Items items = {
+      {"Clr ", ObjectValue("RGBC", {{"Rd  ", DoubleValue(255)}, {"Grn ", DoubleValue(0)}})},
+      {"Md  ", EnumValue("BlnM", "Mltp")},
+      {"Opct", UnitValue("#Prc", 50)},
+      {"enab", BoolValue(true)},
+      {"Nm  ", TextValue(u"Shadow")},
+      {"Cnt ", LongValue(3)},
+      {"Crv ", ListValue({ObjectValue("CrPt", {{"Hrzn", DoubleValue(0)}})})},
+      {"data", RawValue({1, 2, 3})}};
+  const std::string engine =
+      "\n\n<<\n\t/EngineDict << /StyleRun << /RunArray [ << /StyleSheet << /StyleSheetData "
+      "<< /Font 0 /FontSize 12.0 /FillColor << /Type 1 /Values [ 1.0 .5 0.0 1.0 ] >> >> >> >> ] "
+      "/RunLengthArray [ 3 ] >> >>\n\t/ResourceDict << /FontSet [ << /Name (Arial) >> ] "
+      "/StyleSheetSet [ << /StyleSheetData << /Font 0 >> >> ] /TheNormalStyleSheet 0 >>\n>>";
+  const Bytes engineBytes(engine.begin(), engine.end());
+  ByteWriter text;
+  text.I16(1).Append(Bytes(48, 0)).I16(50);
+  text.Append(
+      Versioned("TxLr", {{"Txt ", TextValue(u"Hi")}, {"EngineData", RawValue(engineBytes)}}));
+  ByteWriter legacy;
+  legacy.I16(0).I16(2).Text("8BIMcmnS").I32(7).I32(0).U8(1).I16(0);
+  legacy.Text("8BIMdsdw").I32(41).I32(0).I32(5 << 16).I32(0).I32(120 << 16).I32(5 << 16);
+  legacy.I16(0).I16(0).I16(0).I16(0).I16(0).Text("8BIMmul ").U8(1).U8(1).U8(191);
+  ByteWriter entry;
+  entry.Text("liFD").I32(7).U8(2).Text("id").Append(UnicodeString(u"a.png")).Text("png ");
+  entry.I32(0).I64(3).U8(0).Text("PNG");
+  ByteWriter linked;
+  linked.I64(static_cast<std::int64_t>(entry.Size())).Append(entry.Data()).U8(0);
+  ByteWriter placed;
+  placed.Text("plcL").I32(3).U8(2).Text("id").I32(1).I32(1).I32(16).I32(2);
+  return {
+      {"descriptor", DescriptorSeed(0, Versioned("null", items))},
+      {"effects", DescriptorSeed(1, ByteWriter().I32(0).Append(Versioned("null", items)).Data())},
+      {"text", DescriptorSeed(2, text.Data())},
+      {"engine-data", DescriptorSeed(3, engineBytes)},
+      {"legacy-effects", DescriptorSeed(4, legacy.Data())},
+      {"linked-files", DescriptorSeed(5, linked.Data())},
+      {"smart-object",
+       DescriptorSeed(6, ByteWriter()
+                             .Text("soLD")
+                             .I32(4)
+                             .Append(Versioned("null", {{"Idnt", TextValue(u"id")}}))
+                             .Data())},
+      {"placed-layer", DescriptorSeed(7, placed.Data())},
+      // The key's number among FuzzDescriptor's, then the fixed fields.
+      {"brightness", DescriptorSeed(8, ByteWriter().U8(0).I16(-20).I16(30).I16(127).U8(1).Data())},
+      {"colour-balance", DescriptorSeed(8, ByteWriter().U8(8).Append(Bytes(18, 1)).U8(1).Data())},
+      {"photo-filter",
+       DescriptorSeed(8,
+                      ByteWriter().U8(9).I16(2).I16(7).Append(Bytes(8, 9)).I32(25).U8(1).Data())},
+      // Blocks the maker wrote, as the tests hold them.
+      {"real-lfx2", DescriptorSeed(1, FromHex(kDropShadowEffects))},
+      {"real-lrfx", DescriptorSeed(4, FromHex(kLegacyEffects))},
+      {"real-plld", DescriptorSeed(7, FromHex(kPlacedLayer))},
+      {"real-soco", DescriptorSeed(0, FromHex(kSolidColourFill))},
+      {"selective-colour",
+       DescriptorSeed(8, ByteWriter().U8(11).I16(1).I16(0).Append(Bytes(80, 2)).Data())}};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -410,7 +509,9 @@ int main(int argc, char** argv) {
   }
   const std::filesystem::path root(argv[1]);
   const std::vector<std::pair<std::string, std::vector<std::pair<std::string, Bytes>>>> targets = {
-      {"open", OpenSeeds()}, {"decode-plane", DecodePlaneSeeds()}};
+      {"open", OpenSeeds()},
+      {"decode-plane", DecodePlaneSeeds()},
+      {"descriptor", DescriptorSeeds()}};
   for (const auto& [target, seeds] : targets) {
     std::filesystem::create_directories(root / target);
     for (const auto& [name, bytes] : seeds) Write(root / target / ("seed-" + name), bytes);

@@ -13,7 +13,39 @@ constexpr std::array<char16_t, 32> kHighControls = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+std::string Utf16ToUtf8(std::span<const std::uint8_t> units, bool bigEndian) {
+  std::size_t count = units.size() / 2;
+  const int high = bigEndian ? 0 : 1;
+  const auto unitAt = [&units, high](std::size_t k) -> char32_t {
+    return static_cast<char32_t>((units[2 * k + high] << 8) | units[2 * k + 1 - high]);
+  };
+  while (count > 0 && unitAt(count - 1) == 0) --count;
+  std::string out;
+  out.reserve(count);
+  for (std::size_t k = 0; k < count; ++k) {
+    const char32_t unit = unitAt(k);
+    if (unit >= 0xD800 && unit <= 0xDBFF && k + 1 < count) {
+      const char32_t low = unitAt(k + 1);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+        ++k;
+        continue;
+      }
+    }
+    AppendUtf8(out, (unit >= 0xD800 && unit <= 0xDFFF) ? char32_t{0xFFFD} : unit);
+  }
+  return out;
+}
+
 }  // namespace
+
+std::string Utf16BigEndianToUtf8(std::span<const std::uint8_t> units) {
+  return Utf16ToUtf8(units, true);
+}
+
+std::string Utf16LittleEndianToUtf8(std::span<const std::uint8_t> units) {
+  return Utf16ToUtf8(units, false);
+}
 
 void AppendUtf8(std::string& out, char32_t code) {
   if (code < 0x80) {

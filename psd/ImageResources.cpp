@@ -7,12 +7,14 @@
 namespace plymark {
 namespace {
 
+constexpr std::int16_t kResolution = 1005;
 constexpr std::int16_t kThumbnailOld = 1033;
 constexpr std::int16_t kThumbnail = 1036;
 constexpr std::int16_t kIccProfile = 1039;
 constexpr std::int16_t kIccUntagged = 1041;
 constexpr std::int16_t kAlphaIdentifiers = 1053;
 constexpr std::int16_t kVersionInfo = 1057;
+constexpr std::int16_t kXmp = 1060;
 
 // Format, width, height, width bytes, total size, compressed size (4 bytes
 // each), bits per pixel and planes (2 bytes each).
@@ -36,6 +38,23 @@ std::uint32_t BigEndian32(const std::uint8_t* bytes) {
 
 std::int32_t SignedBigEndian32(const std::uint8_t* bytes) {
   return static_cast<std::int32_t>(BigEndian32(bytes));
+}
+
+std::int16_t SignedBigEndian16(const std::uint8_t* bytes) {
+  return static_cast<std::int16_t>((bytes[0] << 8) | bytes[1]);
+}
+
+// Resolution, its unit and the unit of the side, horizontal then vertical.
+ResolutionInfo ReadResolution(std::span<const std::uint8_t> data) {
+  ResolutionInfo resolution;
+  const std::uint8_t* bytes = data.data();
+  resolution.Horizontal = SignedBigEndian32(bytes) / 65536.0;
+  resolution.HorizontalUnit = SignedBigEndian16(bytes + 4);
+  resolution.WidthUnit = SignedBigEndian16(bytes + 6);
+  resolution.Vertical = SignedBigEndian32(bytes + 8) / 65536.0;
+  resolution.VerticalUnit = SignedBigEndian16(bytes + 12);
+  resolution.HeightUnit = SignedBigEndian16(bytes + 14);
+  return resolution;
 }
 
 ThumbnailResource ReadThumbnail(std::int16_t id, std::span<const std::uint8_t> data,
@@ -70,6 +89,12 @@ void KeepResource(std::int16_t id, std::span<const std::uint8_t> data, std::int6
       break;
     case kIccProfile:
       resources.IccProfile = ResourceData{dataOffset, static_cast<std::int64_t>(data.size())};
+      break;
+    case kResolution:
+      if (data.size() >= 16) resources.Resolution = ReadResolution(data);
+      break;
+    case kXmp:
+      resources.Xmp = ResourceData{dataOffset, static_cast<std::int64_t>(data.size())};
       break;
     case kIccUntagged:
       resources.IccUntagged = !data.empty() && data[0] == 1;

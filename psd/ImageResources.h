@@ -24,6 +24,17 @@ struct ThumbnailResource {
   ResourceData Jpeg;        ///< the bytes behind the head; empty when the head does not fit
 };
 
+// 1005: the resolution the document is printed at. Resolutions are 16.16
+// fixed point in the file.
+struct ResolutionInfo {
+  double Horizontal = 0;            ///< pixels per inch or per centimetre
+  std::int16_t HorizontalUnit = 0;  ///< 1 pixels per inch, 2 pixels per centimetre
+  std::int16_t WidthUnit = 0;       ///< 1 inches, 2 cm, 3 points, 4 picas, 5 columns
+  double Vertical = 0;
+  std::int16_t VerticalUnit = 0;
+  std::int16_t HeightUnit = 0;
+};
+
 // What the image-resources section says about the merged image. Every member
 // stays empty when its resource is missing or too short.
 struct ImageResources {
@@ -36,6 +47,8 @@ struct ImageResources {
   std::optional<ResourceData> IccProfile;      ///< 1039: the embedded colour profile
   bool IccUntagged = false;                    ///< 1041: the document asks to be shown untagged
   std::optional<ThumbnailResource> Thumbnail;  ///< 1036, else 1033
+  std::optional<ResolutionInfo> Resolution;    ///< 1005: 16 bytes or more
+  std::optional<ResourceData> Xmp;             ///< 1060: the XMP metadata packet
 };
 
 // Walks the blocks of the image-resources section: `section` holds the bytes

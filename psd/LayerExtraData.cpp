@@ -55,32 +55,6 @@ bool IsTaggedBlockSignature(std::span<const std::uint8_t> bytes) {
   return text == "8BIM" || text == "8B64";
 }
 
-// UTF-16 big-endian units as UTF-8: surrogate pairs join to one code point; a
-// lone surrogate becomes U+FFFD. Trailing zero units, which some writers
-// count, are dropped.
-std::string Utf16BigEndianToUtf8(std::span<const std::uint8_t> units) {
-  std::size_t count = units.size() / 2;
-  const auto unitAt = [&units](std::size_t k) -> char32_t {
-    return static_cast<char32_t>((units[2 * k] << 8) | units[2 * k + 1]);
-  };
-  while (count > 0 && unitAt(count - 1) == 0) --count;
-  std::string out;
-  out.reserve(count);
-  for (std::size_t k = 0; k < count; ++k) {
-    const char32_t unit = unitAt(k);
-    if (unit >= 0xD800 && unit <= 0xDBFF && k + 1 < count) {
-      const char32_t low = unitAt(k + 1);
-      if (low >= 0xDC00 && low <= 0xDFFF) {
-        AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
-        ++k;
-        continue;
-      }
-    }
-    AppendUtf8(out, (unit >= 0xD800 && unit <= 0xDFFF) ? char32_t{0xFFFD} : unit);
-  }
-  return out;
-}
-
 // The name of a `luni` block's data: a 4-byte count of UTF-16 units, then the
 // units. A count that overruns the block refuses the block.
 std::optional<std::string> UnicodeName(std::span<const std::uint8_t> data) {

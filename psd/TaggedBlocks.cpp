@@ -4,6 +4,8 @@
 #include <array>
 #include <string>
 
+#include "psd/PsdError.h"
+
 namespace plymark {
 namespace {
 
@@ -27,6 +29,19 @@ const TaggedBlockRef* FindBlock(const std::vector<TaggedBlockRef>& blocks, std::
   const auto found = std::find_if(blocks.begin(), blocks.end(),
                                   [key](const TaggedBlockRef& block) { return block.Key == key; });
   return found != blocks.end() ? &*found : nullptr;
+}
+
+std::vector<std::uint8_t> ReadBlockData(const FileView& file, const TaggedBlockRef& block,
+                                        std::size_t largest) {
+  const std::string field = "'" + block.Key + "' block";
+  if (block.Length < 0 || static_cast<std::uint64_t>(block.Length) > largest) {
+    throw PsdError::Damaged(block.Offset, field,
+                            "is " + std::to_string(block.Length) + " bytes long, more than the " +
+                                std::to_string(largest) + " its settings may take");
+  }
+  std::vector<std::uint8_t> data(static_cast<std::size_t>(block.Length));
+  file.ReadInto(block.Offset, data, field);
+  return data;
 }
 
 bool HasEightByteLength(std::int16_t version, std::string_view key) {

@@ -20,6 +20,13 @@ struct TaggedBlockData {
 // The first block of `key` among `blocks`, or null.
 const TaggedBlockRef* FindBlock(const std::vector<TaggedBlockRef>& blocks, std::string_view key);
 
+// The data of `block`, read from `file`: settings blocks are read whole when
+// they are looked into. Throws PsdError when the block is longer than
+// `largest` bytes (a length is never trusted to allocate) or the file ends
+// first.
+std::vector<std::uint8_t> ReadBlockData(const FileView& file, const TaggedBlockRef& block,
+                                        std::size_t largest);
+
 // In a PSB (version 2) the blocks of these keys store their length in 8
 // bytes, every other block in 4, as in a PSD.
 bool HasEightByteLength(std::int16_t version, std::string_view key);

@@ -9,6 +9,7 @@
 
 #include "psd/ChannelData.h"
 #include "psd/LayerGroups.h"
+#include "psd/LayerSettings.h"
 #include "psd/PsdError.h"
 #include "render/ColourManagement.h"
 #include "render/ColourModes.h"
@@ -89,8 +90,8 @@ LayerSize CheckLayerSize(const DocumentState& state, int layer, std::int64_t& un
   const ColourChannels colour = FindColourChannels(state, layer);
   // A depth that cannot be shown decodes nothing; its layers are sized as 8-bit ones.
   const int bytesPerSample = std::max(1, BytesPerSample(state.Header.Depth));
-  size.Skipped = !CheckLayerSize(size.Width, size.Height, state.Header.Version, colour.Blocks, record,
-                            layer, bytesPerSample, unfilledSoFar);
+  size.Skipped = !CheckLayerSize(size.Width, size.Height, state.Header.Version, colour.Blocks,
+                                 record, layer, bytesPerSample, unfilledSoFar);
   return size;
 }
 
@@ -108,7 +109,7 @@ void LoadColourChannels(DocumentState& state, int layer, const ColourChannels& c
 }
 
 void RenderLayer(DocumentState& state, int layer, const LayerSize& size, TileSurface& tiles,
-                 int tile, LayerRows& rows, StageClock* clock) {
+                 int tile, LayerRows& rows, StageClock* clock, SettingsBudget* textBudget) {
   const LayerRecord& record = state.Layers[static_cast<std::size_t>(layer)];
   const ColourChannels colour = FindColourChannels(state, layer);
   if (colour.Model != ColourModel::Unshowable) {
@@ -132,8 +133,11 @@ void RenderLayer(DocumentState& state, int layer, const LayerSize& size, TileSur
     const StageTimer timer(clock, Stage::LayerSetup);
     if (shown) {
       tiles.ResizeTile(tile, width, height);
+      const auto text =
+          textBudget != nullptr ? ReadTextOfLayer(state, layer, *textBudget) : std::nullopt;
       tiles.DescribeTile(
-          tile, DescribeLayer(record, width, height, GroupPath(state.Layers, state.Places, layer)));
+          tile, DescribeLayer(record, width, height, GroupPath(state.Layers, state.Places, layer),
+                              text ? text->Text : std::string()));
     }
     if (byRows) {
       state.Pixels = {};  // painted straight from the decoded rows
@@ -165,6 +169,8 @@ void RenderLayers(DocumentState& state, TileSurface& tiles, StageClock* clock) {
   LayerRows rows;
   std::int64_t unfilledSoFar = 0;
   state.SkippedLayers.clear();
+  // The texts that tooltips show come out of one budget for the whole Open.
+  SettingsBudget textBudget;
   for (int i = 0; i < state.LayerCount; ++i) {
     const LayerSize size = CheckLayerSize(state, i, unfilledSoFar);
     if (size.Skipped) {
@@ -172,7 +178,7 @@ void RenderLayers(DocumentState& state, TileSurface& tiles, StageClock* clock) {
       if (i < tileCount) tiles.ResizeTile(i, 0, 0);
       continue;
     }
-    RenderLayer(state, i, size, tiles, i, rows, clock);
+    RenderLayer(state, i, size, tiles, i, rows, clock, &textBudget);
   }
 }
 

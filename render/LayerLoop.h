@@ -8,6 +8,8 @@
 
 namespace plymark {
 
+class SettingsBudget;  // psd/Descriptor.h
+
 // The largest side of a layer that the PSD format allows, and the largest a
 // tile shows.
 constexpr std::int32_t kLargestLayerSide = 30000;
@@ -41,9 +43,12 @@ void LoadColourChannels(DocumentState& state, int layer, const ColourChannels& c
 // Decodes layer `layer`, checked by CheckLayerSize and not skipped, into the
 // pixel buffer or straight into tile `tile`, and paints it there when the
 // surface has that tile. The colours go through state.Colour when it is set.
-// `rows` is kept from layer to layer. Damaged planes throw PsdError.
+// `rows` is kept from layer to layer. Damaged planes throw PsdError. With a
+// `textBudget`, a text layer's tile description adds the start of its text,
+// read out of that budget.
 void RenderLayer(DocumentState& state, int layer, const LayerSize& size, TileSurface& tiles,
-                 int tile, LayerRows& rows, StageClock* clock = nullptr);
+                 int tile, LayerRows& rows, StageClock* clock = nullptr,
+                 SettingsBudget* textBudget = nullptr);
 
 // For every layer of the layer table: sizes its tile and describes it (name,
 // size, position), makes a fresh pixel buffer, decodes the colour channels of

@@ -9,6 +9,7 @@
 #include "psd/LayerRecords.h"
 #include "psd/PsdError.h"
 #include "render/LayerLoop.h"
+#include "tests/support/DescriptorWriter.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/PsdWriter.h"
 
@@ -38,6 +39,7 @@ struct Rendered {
     ReadColorModeSection(file, state, messages);
     ReadImageResourceSection(file, state);
     ReadChannelData(file, state, ReadLayerRecords(file, state, messages));
+    state.File = FileView(file);  // as the Open keeps it
     RenderLayers(state, tiles);
   }
 
@@ -275,6 +277,36 @@ TEST(TileDescriptions, ALayerInAGroupTellsItsPathAndWhetherItIsHiddenOrSeeThroug
   EXPECT_EQ(rendered.tiles.At(2).Description,
             "Shape 2\n1 \u00d7 1 pixels at (0, 0)\nGroup 1 / Shape 2");
   EXPECT_EQ(rendered.tiles.At(3).Description, "Group 1\n0 \u00d7 0 pixels at (0, 0)");
+}
+
+TEST(TileDescriptions, ATextLayerTellsTheFirstFortyCharactersOfItsText) {
+  const auto textLayer = [](const std::u16string& text, std::int16_t textVersion) {
+    const test::Bytes block =
+        test::ByteWriter()
+            .I16(1)
+            .Append(test::Bytes(48, 0))
+            .I16(textVersion)
+            .Append(test::Versioned("TxLr", {{"Txt ", test::TextValue(text)}}))
+            .Data();
+    return TestLayer{0,
+                     0,
+                     1,
+                     1,
+                     {},
+                     "norm",
+                     test::LayerExtra("T", {}, test::TaggedBlock("8BIM", "TySh", block))};
+  };
+  TestDocument document;
+  document.Layers = {textLayer(u"Hello\rWorld", 50),
+                     textLayer(u"A quick brown fox jumps over the lazy d\u00f6g", 50),
+                     textLayer(u"damaged", 49)};
+  const Rendered rendered(document);
+  EXPECT_EQ(rendered.tiles.At(0).Description,
+            "T\n1 \u00d7 1 pixels at (0, 0)\n\u201cHello World\u201d");
+  EXPECT_EQ(rendered.tiles.At(1).Description,
+            "T\n1 \u00d7 1 pixels at (0, 0)\n\u201cA quick brown fox jumps over the lazy "
+            "d\u00f6\u2026\u201d");
+  EXPECT_EQ(rendered.tiles.At(2).Description, "T\n1 \u00d7 1 pixels at (0, 0)");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
+#include "tests/support/DescriptorWriter.h"
 #include "tests/support/ExportRun.h"
 #include "tests/support/PsdWriter.h"
 
@@ -394,6 +395,103 @@ TEST_F(ExportToolTest, TheLayerTableNamesTheColourProfileAndWhetherItWasApplied)
         << c.What;
     EXPECT_EQ(header["colorManaged"], QJsonValue(c.Managed)) << c.What;
   }
+}
+
+// The settings blocks go into layers.json as plain JSON; an embedded smart
+// object and the XMP packet are written beside the layer images.
+TEST_F(ExportToolTest, TheLayerTableCarriesIdsTextSmartObjectsAndSettings) {
+  using namespace test;
+  const Bytes text = ByteWriter()
+                         .I16(1)
+                         .Append(Bytes(48, 0))
+                         .I16(50)
+                         .Append(Versioned("TxLr", {{"Txt ", TextValue(u"Hi")}}))
+                         .Data();
+  const Bytes shadow =
+      ByteWriter()
+          .I32(0)
+          .Append(Versioned("null",
+                            {{"masterFXSwitch", BoolValue(true)},
+                             {"DrSh", ObjectValue("DrSh", {{"enab", BoolValue(true)},
+                                                           {"Opct", UnitValue("#Prc", 50)},
+                                                           {"Md  ", EnumValue("BlnM", "Mltp")}})}}))
+          .Data();
+  const Bytes placed = ByteWriter()
+                           .Text("soLD")
+                           .I32(4)
+                           .Append(Versioned("null", {{"Idnt", TextValue(u"abc")}}))
+                           .Data();
+  const Bytes blocks =
+      ByteWriter()
+          .Append(TaggedBlock("8BIM", "lyid", ByteWriter().I32(42).Data()))
+          .Append(TaggedBlock("8BIM", "TySh", text))
+          .Append(TaggedBlock("8BIM", "lfx2", shadow))
+          .Append(TaggedBlock("8BIM", "SoLd", placed))
+          .Append(TaggedBlock(
+              "8BIM", "SoCo",
+              Versioned("null", {{"Clr ", ObjectValue("Grsc", {{"Gry ", DoubleValue(50)}})}})))
+          .Append(TaggedBlock("8BIM", "vibA", ByteWriter().I32(15).Data()))
+          .Data();
+  ByteWriter entry;
+  entry.Text("liFD").I32(2).U8(3).Text("abc").Append(UnicodeString(u"photo.JPG")).Text("JPEG");
+  entry.I32(0).I64(4).U8(0).Text("JFIF");
+  TestDocument document;
+  document.Layers = {SolidLayer(0, 0, 1, 1, 1, 2, 3)};
+  document.Layers[0].Extra = LayerExtra("Hi", {}, blocks);
+  document.GlobalBlocks = TaggedBlock(
+      "8BIM", "lnk2",
+      ByteWriter().I64(static_cast<std::int64_t>(entry.Size())).Append(entry.Data()).Data());
+  // 72 pixels per inch both ways, and an XMP packet.
+  document.ImageResources = ByteWriter()
+                                .Text("8BIM")
+                                .I16(1005)
+                                .I16(0)
+                                .I32(16)
+                                .I32(72 << 16)
+                                .I16(1)
+                                .I16(2)
+                                .I32(72 << 16)
+                                .I16(1)
+                                .I16(2)
+                                .Text("8BIM")
+                                .I16(1060)
+                                .I16(0)
+                                .I32(4)
+                                .Text("<x/>")
+                                .Data();
+  const QString out = Output("settings");
+  const auto run = RunExport({WritePsd("settings.psd", BuildPsd(document)), out});
+  ASSERT_EQ(run.ExitCode, 0) << run.Errors.toStdString();
+  QFile json(QDir(out).filePath("layers.json"));
+  ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+  const QJsonObject root = QJsonDocument::fromJson(json.readAll()).object();
+  const QJsonObject layer = root["layers"].toArray()[0].toObject();
+  EXPECT_EQ(layer["id"], 42);
+  EXPECT_EQ(layer["text"].toObject()["text"], "Hi");
+  const QJsonObject smart = layer["smartObject"].toObject();
+  EXPECT_EQ(smart["uniqueId"], "abc");
+  EXPECT_EQ(smart["fileName"], "photo.JPG");
+  EXPECT_EQ(smart["fileType"], "JPEG");
+  EXPECT_EQ(smart["file"], "smart-0.jpg");
+  QFile embedded(QDir(out).filePath("smart-0.jpg"));
+  ASSERT_TRUE(embedded.open(QIODevice::ReadOnly));
+  EXPECT_EQ(embedded.readAll(), "JFIF");
+  const QJsonObject drop = layer["effects"].toObject()["settings"].toObject()["DrSh"].toObject();
+  EXPECT_EQ(drop["_class"], "DrSh");
+  EXPECT_EQ(drop["enab"], true);
+  EXPECT_EQ(drop["Opct"], (QJsonObject{{"unit", "#Prc"}, {"value", 50}}));
+  EXPECT_EQ(drop["Md  "], (QJsonObject{{"type", "BlnM"}, {"value", "Mltp"}}));
+  EXPECT_EQ(layer["fill"].toObject()["kind"], "SoCo");
+  // A damaged adjustment is named, and costs only itself.
+  EXPECT_EQ(layer["adjustment"], QJsonValue());
+  ASSERT_EQ(layer["blockProblems"].toArray().size(), 1);
+  EXPECT_TRUE(layer["blockProblems"][0].toString().startsWith("vibA: "));
+  EXPECT_EQ(root["resolution"].toObject()["horizontal"], 72);
+  EXPECT_EQ(root["resolution"].toObject()["widthUnit"], "centimeters");
+  EXPECT_EQ(root["xmp"], "metadata.xmp");
+  QFile xmp(QDir(out).filePath("metadata.xmp"));
+  ASSERT_TRUE(xmp.open(QIODevice::ReadOnly));
+  EXPECT_EQ(xmp.readAll(), "<x/>");
 }
 
 }  // namespace

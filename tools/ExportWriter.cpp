@@ -11,6 +11,7 @@
 #include "app/OpenWorkflow.h"
 #include "psd/CodePage.h"
 #include "tools/LayerExtras.h"
+#include "tools/LayerSettingsJson.h"
 #include "tools/PngWriter.h"
 
 namespace plymark {
@@ -78,10 +79,14 @@ QString WriteFile(const QString& path, const QByteArray& content) {
 }  // namespace
 
 QByteArray LayersJson(const DocumentState& state, const CompositeExport& composite,
-                      const RenderExport& render) {
+                      const RenderExport& render, const DocumentSettings& settings) {
   const FileHeader& header = state.Header;
   QJsonArray layers;
-  for (int i = 0; i < state.LayerCount; ++i) layers.append(LayerJson(state, i));
+  for (int i = 0; i < state.LayerCount; ++i) {
+    QJsonObject layer = LayerJson(state, i);
+    AddLayerSettings(settings, i, layer);
+    layers.append(layer);
+  }
   const QJsonValue profile = state.ColorProfile
                                  ? QJsonValue(QString::fromStdString(*state.ColorProfile))
                                  : QJsonValue(QJsonValue::Null);
@@ -107,6 +112,7 @@ QByteArray LayersJson(const DocumentState& state, const CompositeExport& composi
     document.insert("renderError",
                     render.Problem.isEmpty() ? QJsonValue() : QJsonValue(render.Problem));
   }
+  AddDocumentSettings(state, document);
   return QJsonDocument(document).toJson(QJsonDocument::Indented);
 }
 
@@ -123,8 +129,10 @@ QString WriteExport(const DocumentState& state, const CompositeExport& composite
   if (QString error = WriteFile(QDir(folder).filePath("summary.txt"), summary); !error.isEmpty()) {
     return error;
   }
-  if (QString error =
-          WriteFile(QDir(folder).filePath("layers.json"), LayersJson(state, composite, render));
+  const DocumentSettings settings = ReadDocumentSettings(state);
+  if (QString error = WriteSettingsFiles(state, settings, folder); !error.isEmpty()) return error;
+  if (QString error = WriteFile(QDir(folder).filePath("layers.json"),
+                                LayersJson(state, composite, render, settings));
       !error.isEmpty()) {
     return error;
   }

@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include "psd/DocumentState.h"
+#include "psd/LayerSettings.h"
 #include "tools/CompositeImage.h"
 #include "tools/PngWriter.h"
 #include "tools/RenderedImage.h"
@@ -15,18 +16,19 @@ namespace plymark {
 // empty on success.
 QString WriteLayerImage(const QString& folder, int layer, const PngImage& picture, int threads = 0);
 
-// Writes an opened document's summary.txt (the six summary lines) and
-// layers.json (header, merged image, drawn document and every layer) into
-// `folder`; the layer images are written while the document is read, the
-// composite and the rendered image before. Returns an error text, empty on
-// success.
+// Writes an opened document's summary.txt (the six summary lines),
+// layers.json (header, merged image, drawn document and every layer), the
+// embedded smart objects and the XMP metadata into `folder`; the layer images
+// are written while the document is read, the composite and the rendered
+// image before. Returns an error text, empty on success.
 QString WriteExport(const DocumentState& state, const CompositeExport& composite,
                     const RenderExport& render, const QString& folder);
 
 // The layers.json document of an opened file; each layer carries its name,
 // and the document what became of its merged image and, when one was asked
-// for, of its render ("rendered", "renderOmissions", "renderError").
+// for, of its render ("rendered", "renderOmissions", "renderError"); the
+// settings blocks already read.
 QByteArray LayersJson(const DocumentState& state, const CompositeExport& composite,
-                      const RenderExport& render);
+                      const RenderExport& render, const DocumentSettings& settings);
 
 }  // namespace plymark

@@ -100,10 +100,13 @@ Bytes BuildPsd(const TestDocument& document) {
   } else if (document.WithLayerSection) {
     const Bytes info = LayerInfo(document);
     const std::int64_t lengthBytes = document.Version == 2 ? 8 : 4;
-    // Section: layer info (length and bytes), then an empty global layer mask.
-    out.Length(static_cast<std::int64_t>(info.size()) + lengthBytes + 4, document.Version);
+    // Section: layer info (length and bytes), an empty global layer mask,
+    // then the global tagged blocks.
+    out.Length(
+        static_cast<std::int64_t>(info.size() + document.GlobalBlocks.size()) + lengthBytes + 4,
+        document.Version);
     out.Length(static_cast<std::int64_t>(info.size()), document.Version).Append(info);
-    out.I32(0);
+    out.I32(0).Append(document.GlobalBlocks);
   } else {
     out.Length(0, document.Version);
   }

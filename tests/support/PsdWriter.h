@@ -67,6 +67,7 @@ struct TestDocument {
   std::string LayerBlockKey;
   std::string LayerBlockSignature = "8BIM";
   Bytes TaggedBlocksBefore;  ///< tagged blocks written ahead of the layer block
+  Bytes GlobalBlocks;        ///< tagged blocks behind the global layer mask info
 };
 
 // The header, colour-mode data, image resources and layer-and-mask section of
