@@ -4,6 +4,8 @@
 #include <string>
 
 #include "compose/LayerBlocks.h"
+#include "compose/fills/FillLayer.h"
+#include "compose/fills/PathCoverage.h"
 #include "psd/PsdError.h"
 #include "psd/TaggedBlocks.h"
 #include "render/ColourModes.h"
@@ -74,7 +76,9 @@ class TreeBuilder {
   void Attach(std::vector<RenderNode>& drawn, RenderNode clipped);
   std::vector<MaskPlan> MasksOf(int record);
   bool SetUpPixels(int record, RenderNode& node, const LayerBlockFacts& facts);
+  bool SetUpPainted(int record, RenderNode& node, const LayerBlockFacts& facts);
   bool SetUpAdjustment(int record, RenderNode& node, const LayerBlockFacts& facts);
+  void AddPathMask(int record, std::vector<MaskPlan>& masks, bool hasRaster);
 
   const DocumentState& state_;
   RenderTree& tree_;
@@ -83,6 +87,7 @@ class TreeBuilder {
   std::vector<std::vector<int>> members_;
   std::vector<int> topLevel_;
   std::int64_t unfilled_ = 0;
+  SettingsBudget budget_;  ///< for the fills' settings, one per render
 };
 
 std::vector<RenderNode> TreeBuilder::Members(const std::vector<int>& records, int depth) {
@@ -152,7 +157,8 @@ std::vector<MaskPlan> TreeBuilder::MasksOf(int record) {
                        const std::optional<double>& feather) {
     if ((flags & kMaskDisabled) != 0) return;
     if (!HasChannel(layer, channel)) rect = {};  // no pixels: its default colour throughout
-    MaskPlan plan{channel, rect, outside >= 128 ? 1.0f : 0.0f, density ? *density / 255.0f : 1.0f};
+    MaskPlan plan{channel, rect, outside >= 128 ? 1.0f : 0.0f, density ? *density / 255.0f : 1.0f,
+                  nullptr};
     // A mask that lets everything through changes nothing.
     if (plan.Density == 0.0f || (rect.Empty() && plan.Outside == 1.0f)) return;
     if (feather && *feather > 0.0) Omit(record, "mask feather");
@@ -174,7 +180,43 @@ std::vector<MaskPlan> TreeBuilder::MasksOf(int record) {
     add(-3, real.Flags, real.DefaultColor, Normalised(real.Top, real.Left, real.Bottom, real.Right),
         mask.UserMaskDensity, mask.UserMaskFeather);
   }
+  AddPathMask(record, masks, fromVector && HasChannel(layer, -2));
   return masks;
+}
+
+// A vector mask whose raster the maker did not store is drawn from its path;
+// a stroked shape's stored pixels already hold the path.
+void TreeBuilder::AddPathMask(int record, std::vector<MaskPlan>& masks, bool hasRaster) {
+  const LayerRecord& layer = state_.Layers[static_cast<std::size_t>(record)];
+  if (hasRaster) return;
+  const bool pixels =
+      !layer.ChannelInfo.empty() && layer.Top < layer.Bottom && layer.Left < layer.Right;
+  if (pixels && FindBlock(layer.Blocks, "vstk") != nullptr) return;
+  if (layer.Blocks.empty() ||
+      (FindBlock(layer.Blocks, "vmsk") == nullptr && FindBlock(layer.Blocks, "vsms") == nullptr)) {
+    return;
+  }
+  const LayerVectorMask vector = ReadLayerVectorMask(state_, record);
+  if (!vector.Problem.empty()) Omit(record, vector.Problem);
+  if (!vector.Mask || vector.Mask->Disabled) return;
+  const PathCoverageRead path =
+      MakePathCoverage(*vector.Mask, state_.Header.Columns, state_.Header.Rows);
+  if (path.Coverage == nullptr) {
+    Omit(record, "vector mask: " + path.Problem);
+    return;
+  }
+  MaskPlan plan;
+  plan.Rect = path.Coverage->Bounds();
+  plan.Outside = path.Coverage->Outside();
+  if (layer.Mask && layer.Mask->VectorMaskDensity) {
+    plan.Density = *layer.Mask->VectorMaskDensity / 255.0f;
+  }
+  if (plan.Density == 0.0f || (plan.Rect.Empty() && plan.Outside == 1.0f)) return;
+  if (layer.Mask && layer.Mask->VectorMaskFeather.value_or(0.0) > 0.0) {
+    Omit(record, "mask feather");
+  }
+  plan.Path = path.Coverage;
+  masks.push_back(std::move(plan));
 }
 
 std::optional<RenderNode> TreeBuilder::Node(int record, int depth) {
@@ -257,12 +299,28 @@ bool TreeBuilder::SetUpPixels(int record, RenderNode& node, const LayerBlockFact
                  layer, record, bytesPerSample, unfilled_);
   node.Kind = NodeKind::Pixels;
   node.Rect = Normalised(layer.Top, layer.Left, layer.Bottom, layer.Right);
-  if (node.Rect.Empty()) {
-    if (facts.FillLayer) Omit(record, "fill layer without pixels");
-    return false;
-  }
+  if (facts.FillLayer && !HoldsPixels(state_, record)) return SetUpPainted(record, node, facts);
+  if (node.Rect.Empty()) return false;
   node.Transparency = HasChannel(layer, -1);
   node.Area = Intersection(node.Rect, document_);
+  return true;
+}
+
+// A fill layer whose pixels the maker did not store is drawn from its
+// settings: it fills the document, within its masks.
+bool TreeBuilder::SetUpPainted(int record, RenderNode& node, const LayerBlockFacts& facts) {
+  const LayerVectorMask vector = ReadLayerVectorMask(state_, record);
+  const PaintFrame frame = FrameOfLayer(state_, record, vector.Mask ? &*vector.Mask : nullptr);
+  LayerFill fill = ReadLayerFill(state_, record, frame, space_, budget_);
+  if (fill.Paint.Source == nullptr) {
+    Omit(record, "fill layer without pixels: " + fill.Paint.Problem);
+    return false;
+  }
+  if (facts.ShapeStroke) Omit(record, "shape stroke of a fill layer without pixels");
+  node.Painted = std::move(fill.Paint.Source);
+  node.Rect = document_;
+  node.Transparency = false;
+  node.Area = document_;
   return true;
 }
 

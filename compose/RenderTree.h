@@ -12,6 +12,9 @@
 
 namespace plymark {
 
+class Paint;         // compose/Paint.h
+class PathCoverage;  // compose/fills/PathCoverage.h
+
 // A rectangle of the document, rows [Top, Bottom) and columns [Left, Right).
 struct Extent {
   std::int32_t Top = 0;
@@ -31,6 +34,9 @@ struct MaskPlan {
   Extent Rect;           ///< in document coordinates; may reach beyond the document
   float Outside = 0.0f;  ///< the default colour, 0..1
   float Density = 1.0f;  ///< 1: the mask as stored; 0: no masking at all
+  /// A vector mask the maker stored no raster for, drawn from its path
+  /// within Rect (ChannelId unused).
+  std::shared_ptr<const PathCoverage> Path;
 };
 
 enum class NodeKind {
@@ -59,6 +65,9 @@ struct RenderNode {
   /// inside the base's shape.
   bool ClipAsGroup = true;
   Extent Rect;  ///< Pixels: the layer's rectangle, which may reach beyond the document
+  /// Pixels: a fill layer without stored pixels, drawn from its settings
+  /// over Rect (the document) instead of from channels.
+  std::shared_ptr<const Paint> Painted;
   Extent Area;  ///< where drawing the node can change the backdrop
   std::vector<RenderNode> Children;
   std::shared_ptr<const Adjustment> Mapping;  ///< Adjustment
