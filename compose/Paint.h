@@ -48,9 +48,14 @@ struct PaintRead {
 // Where a paint is laid out: the layer's bounds (a fill layer's, or the
 // shape an effect follows) and the document's. A gradient or pattern that
 // is aligned with the layer spans Layer, otherwise Document.
+// A pattern is laid from the layer's reference point ('fxrp', where the
+// layer's top-left corner was when its fill or effect was made) moved by its
+// phase.
 struct PaintFrame {
   Extent Layer;
   Extent Document;
+  double ReferenceX = 0;
+  double ReferenceY = 0;
 };
 
 // A solid colour: settings that hold a 'Clr ' object ('SoCo', a colour

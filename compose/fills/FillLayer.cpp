@@ -1,6 +1,7 @@
 #include "compose/fills/FillLayer.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "compose/fills/PathCoverage.h"
 #include "psd/BlockCursor.h"
@@ -67,7 +68,22 @@ PaintFrame FrameOfLayer(const DocumentState& state, int record, const VectorMask
     if (!path.Empty()) box = path;
   }
   if (box.Empty()) box = document;
-  return {box, document};
+  PaintFrame frame{box, document};
+  if (const TaggedBlockRef* point = FindBlock(layer.Blocks, "fxrp")) {
+    try {
+      const std::vector<std::uint8_t> data = ReadBlockData(state.File, *point, 16);
+      BlockCursor cursor(data, point->Offset, Context(*point, record));
+      const double x = cursor.Double("reference point x");
+      const double y = cursor.Double("reference point y");
+      if (std::isfinite(x) && std::isfinite(y)) {
+        frame.ReferenceX = x;
+        frame.ReferenceY = y;
+      }
+    } catch (const PsdError&) {
+      // Laid from the document's origin.
+    }
+  }
+  return frame;
 }
 
 LayerFill ReadLayerFill(const DocumentState& state, int record, const PaintFrame& frame,

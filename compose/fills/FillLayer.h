@@ -18,7 +18,8 @@ struct LayerVectorMask {
 LayerVectorMask ReadLayerVectorMask(const DocumentState& state, int record);
 
 // Where a layer's fill is laid out: the bounds of its vector mask's path,
-// else its record's rectangle, else (a fill without pixels) the document.
+// else its record's rectangle, else (a fill without pixels) the document;
+// and its reference point ('fxrp'; 0, 0 without one or when damaged).
 PaintFrame FrameOfLayer(const DocumentState& state, int record, const VectorMask* mask);
 
 // True when the maker stored the layer's pixels: a rectangle and data in

@@ -231,10 +231,10 @@ class PatternPaint final : public Paint {
 
 }  // namespace
 
-// The pattern is laid from the document's origin moved by its phase, whether
-// or not it is linked with the layer ('Algn'): measured on the maker's files.
+// The pattern is laid from the layer's reference point moved by its phase, in
+// whole pixels: measured on the maker's files.
 PaintRead ReadPatternPaint(const Descriptor& settings, const DocumentState& state,
-                           const PaintFrame&, const AdjustmentSpace& space) {
+                           const PaintFrame& frame, const AdjustmentSpace& space) {
   const Descriptor* named = settings.Object("Ptrn");
   const std::string* id = named != nullptr ? named->String("Idnt") : nullptr;
   if (id == nullptr) return {nullptr, "it names no pattern"};
@@ -251,11 +251,13 @@ PaintRead ReadPatternPaint(const Descriptor& settings, const DocumentState& stat
   }
   const double scale = std::clamp(Finite(settings.Number("Scl "), 100) / 100, 0.001, 1000.0);
   const double angle = Finite(settings.Number("Angl"), 0) * std::numbers::pi / 180;
-  double originX = 0, originY = 0;
+  double originX = frame.ReferenceX, originY = frame.ReferenceY;
   if (const Descriptor* phase = settings.Object("phase")) {
-    originX = Finite(phase->Number("Hrzn"), 0);
-    originY = Finite(phase->Number("Vrtc"), 0);
+    originX += Finite(phase->Number("Hrzn"), 0);
+    originY += Finite(phase->Number("Vrtc"), 0);
   }
+  originX = std::round(std::clamp(originX, -1e9, 1e9));
+  originY = std::round(std::clamp(originY, -1e9, 1e9));
   return {std::make_unique<PatternPaint>(std::move(tile), originX, originY, scale, angle), {}};
 }
 
