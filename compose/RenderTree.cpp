@@ -150,7 +150,12 @@ void TreeBuilder::Attach(std::vector<RenderNode>& drawn, RenderNode clipped) {
 std::vector<MaskPlan> TreeBuilder::MasksOf(int record) {
   const LayerRecord& layer = state_.Layers[static_cast<std::size_t>(record)];
   std::vector<MaskPlan> masks;
-  if (!layer.Mask) return masks;
+  if (!layer.Mask) {
+    // Without mask data a shape's stored transparency is its path; a fill
+    // layer without pixels takes its shape from the path alone.
+    if (!HoldsPixels(state_, record)) AddPathMask(record, masks, false);
+    return masks;
+  }
   const LayerMask& mask = *layer.Mask;
   const auto add = [&](std::int16_t channel, std::uint8_t flags, std::uint8_t outside, Extent rect,
                        const std::optional<std::uint8_t>& density,

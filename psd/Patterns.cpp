@@ -45,6 +45,7 @@ std::optional<Pattern> ReadPattern(const FileView& file, std::int64_t offset, st
   pattern.Right = head.Int32("pattern right");
   const std::uint32_t count = head.UInt32("pattern channel count");
   if (count > kMostChannels) head.Fail("pattern channel count", "is more than any pattern has");
+  pattern.ChannelCount = count;
   std::int64_t at = head.FileOffset();
   const std::int64_t listEnd = std::min(end, at - 20 + static_cast<std::int64_t>(listLength));
   // The colour channels, then a user mask and the transparency.

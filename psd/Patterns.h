@@ -31,8 +31,10 @@ struct Pattern {
   std::int32_t Top = 0, Left = 0, Bottom = 0, Right = 0;
   /// The channel slots in stored order: the colour channels of its mode
   /// first, then a user mask and last the transparency; those not written
-  /// are empty.
+  /// are empty, those after the list ends are missing.
   std::vector<std::optional<PatternChannel>> Channels;
+  /// The channel count the list declares: the transparency is slot count + 1.
+  std::uint32_t ChannelCount = 0;
 };
 
 // The pattern of unique id `id` among the global blocks `blocks`, its

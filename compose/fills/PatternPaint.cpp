@@ -103,7 +103,7 @@ std::string DecodeTile(const FileView& file, const Pattern& pattern, const Adjus
   std::vector<float> own(pixels * static_cast<std::size_t>(stored + 1), 1.0f);
   for (int c = 0; c <= stored; ++c) {
     // The transparency is the last slot; without it the pattern is opaque.
-    const std::size_t slot = c < stored ? static_cast<std::size_t>(c) : pattern.Channels.size() - 1;
+    const std::size_t slot = static_cast<std::size_t>(c < stored ? c : pattern.ChannelCount + 1);
     if (slot >= pattern.Channels.size() || !pattern.Channels[slot]) {
       if (c < stored) return "its pattern lacks a colour channel";
       continue;
