@@ -242,6 +242,95 @@ void AddComposeSeeds(std::vector<std::pair<std::string, Bytes>>& seeds) {
   seeds.emplace_back("adjustments.psd", BuildPsd(adjustments));
 }
 
+// Fill layers without pixels: a solid colour inside a vector mask of curves
+// and every path operation, a gradient of each shape and method, and a
+// pattern of the document's 'Patt' block, scaled, turned and moved.
+Bytes Joined(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+void AddFillSeeds(std::vector<std::pair<std::string, Bytes>>& seeds) {
+  using namespace plymark::test;
+  const auto fixed = [](double v) { return static_cast<std::int64_t>(v * 16777216.0); };
+  ByteWriter path;
+  path.I32(3).I32(0).I16(8).I16(1).Append(Bytes(22, 0));
+  for (int operation : {1, 2, 3, 0, -1}) {
+    path.I16(0).I16(3).I16(operation).Append(Bytes(20, 0));
+    for (const double at : {0.1, 0.6, 0.9}) {
+      path.I16(1);
+      for (const double control : {at - 0.2, at, at + 0.3})
+        path.I32(fixed(control)).I32(fixed(1 - control));
+    }
+  }
+  const Value red = ObjectValue(
+      "RGBC", {{"Rd  ", DoubleValue(255)}, {"Grn ", DoubleValue(9)}, {"Bl  ", DoubleValue(0)}});
+  TestDocument fills;
+  fills.Rows = 6;
+  fills.Columns = 7;
+  const auto layer = [&](const Bytes& blocks) {
+    fills.Layers.push_back({0, 0, 0, 0, {}, "norm", LayerExtra("fill", {}, blocks)});
+  };
+  layer(Joined(TaggedBlock("8BIM", "SoCo", Versioned("null", {{"Clr ", red}})),
+               TaggedBlock("8BIM", "vmsk", path.Data())));
+  const auto stop = [&](int location) {
+    return ObjectValue("Clrt",
+                       {{"Clr ", red}, {"Lctn", LongValue(location)}, {"Mdpn", LongValue(30)}});
+  };
+  const auto opacity = [](int location) {
+    return ObjectValue("TrnS", {{"Opct", UnitValue("#Prc", 40)}, {"Lctn", LongValue(location)}});
+  };
+  const Value gradient =
+      ObjectValue("Grdn", {{"Intr", DoubleValue(2048)},
+                           {"Clrs", ListValue({stop(0), stop(1500), stop(4096)})},
+                           {"Trns", ListValue({opacity(100), opacity(4000)})}});
+  const char* shapes[] = {"Lnr ", "Rdl ", "Angl", "Rflc", "Dmnd"};
+  const char* methods[] = {"Gcls", "Perc", "Lnr ", "Smoo", "GIMs"};
+  for (int k = 0; k < 5; ++k) {
+    layer(TaggedBlock(
+        "8BIM", "GdFl",
+        Versioned("null", {{"Grad", gradient},
+                           {"Type", EnumValue("GrdT", shapes[k])},
+                           {"Angl", UnitValue("#Ang", 30.0 * k)},
+                           {"Scl ", UnitValue("#Prc", 40.0 + 30 * k)},
+                           {"Rvrs", BoolValue(k % 2 == 1)},
+                           {"Algn", BoolValue(k % 2 == 0)},
+                           {"Ofst", ObjectValue("Pnt ", {{"Hrzn", UnitValue("#Prc", 10)}})},
+                           {"gradientsInterpolationMethod",
+                            EnumValue("gradientInterpolationMethodType", methods[k])}})));
+  }
+  // A 2 x 2 RGB pattern with transparency.
+  ByteWriter list;
+  list.I32(0).I32(0).I32(2).I32(2).I32(24);
+  for (int slot = 0; slot < 26; ++slot) {
+    if (slot > 2 && slot != 25) {
+      list.I32(0);
+      continue;
+    }
+    list.I32(1).I32(23 + 4).I32(8).I32(0).I32(0).I32(2).I32(2).I16(8).U8(0);
+    list.Append({static_cast<std::uint8_t>(60 * slot), 255, 0, 128});
+  }
+  ByteWriter pattern;
+  pattern.I32(1).I32(3).I16(2).I16(2).Append(UnicodeString(u"p")).U8(2).Text("p1");
+  pattern.I32(3).I32(static_cast<std::int64_t>(list.Size())).Append(list.Data());
+  ByteWriter patterns;
+  patterns.I32(static_cast<std::int64_t>(pattern.Size())).Append(pattern.Data());
+  while (patterns.Size() % 4 != 0) patterns.U8(0);
+  fills.GlobalBlocks = TaggedBlock("8BIM", "Patt", patterns.Data());
+  const Value named = ObjectValue("Ptrn", {{"Idnt", TextValue(u"p1")}});
+  for (const double scale : {100.0, 37.0}) {
+    layer(
+        Joined(TaggedBlock(
+                   "8BIM", "PtFl",
+                   Versioned("null", {{"Ptrn", named},
+                                      {"Scl ", UnitValue("#Prc", scale)},
+                                      {"Angl", UnitValue("#Ang", scale / 3)},
+                                      {"phase", ObjectValue("Pnt ", {{"Hrzn", DoubleValue(3)}})}})),
+               TaggedBlock("8BIM", "fxrp", ByteWriter().I64(0x3ff8000000000000).I64(0).Data())));
+  }
+  seeds.emplace_back("fills.psd", BuildPsd(fills));
+}
+
 std::vector<std::pair<std::string, Bytes>> OpenSeeds() {
   std::vector<std::pair<std::string, Bytes>> seeds;
   TestDocument solid;
@@ -389,6 +478,7 @@ std::vector<std::pair<std::string, Bytes>> OpenSeeds() {
       ByteWriter().I64(static_cast<std::int64_t>(entry.Size())).Append(entry.Data()).Data());
   seeds.emplace_back("settings.psd", BuildPsd(settings));
   AddComposeSeeds(seeds);
+  AddFillSeeds(seeds);
   return seeds;
 }
 
