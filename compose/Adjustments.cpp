@@ -33,7 +33,7 @@ constexpr std::array<AdjustmentKind, 17> kKinds = {{
     {"blwh", "black & white", nullptr},
     {"phfl", "photo filter", nullptr},
     {"mixr", "channel mixer", nullptr},
-    {"grdm", "gradient map", nullptr},
+    {"grdm", "gradient map", adjustments::ReadGradientMap},
     {"selc", "selective colour", nullptr},
     {"clrL", "colour lookup", nullptr},
 }};

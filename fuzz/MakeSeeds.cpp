@@ -244,7 +244,8 @@ void AddComposeSeeds(std::vector<std::pair<std::string, Bytes>>& seeds) {
 
 // Fill layers without pixels: a solid colour inside a vector mask of curves
 // and every path operation, a gradient of each shape and method, and a
-// pattern of the document's 'Patt' block, scaled, turned and moved.
+// pattern of the document's 'Patt' block, scaled, turned and moved; and a
+// gradient map.
 Bytes Joined(Bytes a, const Bytes& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
@@ -328,6 +329,15 @@ void AddFillSeeds(std::vector<std::pair<std::string, Bytes>>& seeds) {
                                       {"phase", ObjectValue("Pnt ", {{"Hrzn", DoubleValue(3)}})}})),
                TaggedBlock("8BIM", "fxrp", ByteWriter().I64(0x3ff8000000000000).I64(0).Data())));
   }
+  // A gradient map of three stops, reversed, over them all.
+  ByteWriter map;
+  map.I16(1).U8(1).U8(0).Append(UnicodeString(u"g")).I16(3);
+  for (const int k : {0, 1, 2}) {
+    map.I32(k * 2048).I32(40).I16(k == 2 ? 7 : 0).I16(k * 30000).I16(9000).I16(40000);
+    map.I16(0).I16(0);
+  }
+  map.I16(1).I32(0).I32(50).I16(255).I16(2).I16(3000);
+  layer(TaggedBlock("8BIM", "grdm", map.Data()));
   seeds.emplace_back("fills.psd", BuildPsd(fills));
 }
 

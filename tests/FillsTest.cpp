@@ -31,13 +31,14 @@ struct Row : RenderSink {
   }
 };
 
-Row Render(const Bytes& blocks, const Bytes& global) {
+// A layer without pixels of tagged blocks `blocks`, over `below`.
+Row Render(const Bytes& blocks, const Bytes& global, std::vector<TestLayer> below = {}) {
   TestDocument document;
   document.Rows = 1;
   document.Columns = 4;
   document.GlobalBlocks = global;
-  // A fill layer whose pixels the maker did not store.
-  document.Layers = {TestLayer{0, 0, 0, 0, {}, "norm", LayerExtra("fill", {}, blocks)}};
+  document.Layers = std::move(below);
+  document.Layers.push_back(TestLayer{0, 0, 0, 0, {}, "norm", LayerExtra("fill", {}, blocks)});
   FakeFileSource files;
   files.Add("doc.psd", BuildPsd(document));
   FakeMessageSink messages;
@@ -224,6 +225,29 @@ INSTANTIATE_TEST_SUITE_P(
             "PatternDamaged", PatternFill(), Patterns(9999), {0, 0, 0, 0}, "pattern is damaged"},
         FillCase{"PatternMissing", PatternFill(), {}, {0, 0, 0, 0}, "not in the document"}),
     [](const testing::TestParamInfo<FillCase>& param) { return std::string(param.param.Name); });
+
+// A gradient map, black to white (smoothness 0), over red, green, blue and
+// white: each pixel's luma, or its inverse when reversed.
+TEST(GradientMap, MapsEachPixelsLumaAlongItsGradient) {
+  TestLayer below = SolidLayer(0, 0, 1, 4, 0, 0, 0);
+  below.Channels[1].Data = {255, 0, 0, 255};
+  below.Channels[2].Data = {0, 255, 0, 255};
+  below.Channels[3].Data = {0, 0, 255, 255};
+  for (const bool reverse : {false, true}) {
+    ByteWriter block;
+    block.I16(1).U8(reverse ? 1 : 0).U8(0).Append(UnicodeString(u"g")).I16(2);
+    for (const int grey : {0, 65535}) {
+      block.I32(grey == 0 ? 0 : 4096).I32(50).I16(0).I16(grey).I16(grey).I16(grey).I16(0).I16(0);
+    }
+    block.I16(0).I16(2).I16(0);
+    const Row row = Render(Block("grdm", block.Data()), {}, {below});
+    const std::array<std::uint32_t, 4> luma = {0x4c, 0x96, 0x1d, 0xff};
+    for (std::size_t x = 0; x < 4; ++x) {
+      const std::uint32_t grey = reverse ? 0xff - luma[x] : luma[x];
+      EXPECT_EQ(row.Words[x], 0xff000000 | grey * 0x010101) << "pixel " << x << " " << reverse;
+    }
+  }
+}
 
 }  // namespace
 }  // namespace plymark

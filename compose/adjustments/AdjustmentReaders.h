@@ -21,5 +21,6 @@ AdjustmentRead ReadHueSaturation(std::span<const std::uint8_t> data, const Adjus
 AdjustmentRead ReadInvert(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
 AdjustmentRead ReadPosterize(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
 AdjustmentRead ReadThreshold(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
+AdjustmentRead ReadGradientMap(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
 
 }  // namespace plymark::adjustments
