@@ -38,6 +38,9 @@ class Paint {
   // of `count` pixels of document row `y` from column `x` on.
   virtual void FillRow(std::int32_t y, std::int32_t x, std::int32_t count,
                        std::span<float* const> colour, float* alpha) const = 0;
+  // The memory the paint holds while the document is drawn (a gradient's
+  // table, a pattern's samples), for the render's budget.
+  virtual std::uint64_t HeldBytes() const { return 0; }
 };
 
 struct PaintRead {

@@ -210,6 +210,13 @@ void TreeBuilder::AddPathMask(int record, std::vector<MaskPlan>& masks, bool has
     Omit(record, "vector mask: " + path.Problem);
     return;
   }
+  try {
+    budget_.TakeBytes(0, "the vector mask of layer " + std::to_string(record),
+                      path.Coverage->HeldBytes());
+  } catch (const PsdError& error) {
+    Omit(record, std::string("vector mask: ") + error.what());
+    return;
+  }
   MaskPlan plan;
   plan.Rect = path.Coverage->Bounds();
   plan.Outside = path.Coverage->Outside();
@@ -319,6 +326,14 @@ bool TreeBuilder::SetUpPainted(int record, RenderNode& node, const LayerBlockFac
   LayerFill fill = ReadLayerFill(state_, record, frame, space_, budget_);
   if (fill.Paint.Source == nullptr) {
     Omit(record, "fill layer without pixels: " + fill.Paint.Problem);
+    return false;
+  }
+  try {
+    // Every fill's table or samples stay while the document is drawn.
+    budget_.TakeBytes(0, "the fill of layer " + std::to_string(record),
+                      fill.Paint.Source->HeldBytes());
+  } catch (const PsdError& error) {
+    Omit(record, std::string("fill layer without pixels: ") + error.what());
     return false;
   }
   if (facts.ShapeStroke) Omit(record, "shape stroke of a fill layer without pixels");

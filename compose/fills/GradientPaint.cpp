@@ -68,6 +68,11 @@ class GradientPaint final : public Paint {
   GradientPaint(std::shared_ptr<const GradientRamp> ramp, const GradientGeometry& geometry)
       : ramp_(std::move(ramp)), g_(geometry) {}
 
+  std::uint64_t HeldBytes() const override {
+    return sizeof(float) * GradientRamp::kEntries *
+           static_cast<std::uint64_t>(ramp_->Channels() + 1);
+  }
+
   void FillRow(std::int32_t y, std::int32_t x, std::int32_t count, std::span<float* const> colour,
                float* alpha) const override {
     const int channels = std::min(ramp_->Channels(), static_cast<int>(colour.size()));

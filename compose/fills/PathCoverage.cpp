@@ -129,6 +129,12 @@ PathCoverage::PathCoverage(std::vector<Shape> shapes, bool startsFull, bool inve
   outside_ = inverted ? 1.0f - outside : outside;
 }
 
+std::uint64_t PathCoverage::HeldBytes() const {
+  std::uint64_t bytes = sizeof(float) * (cells_.size() + shapeRow_.size());
+  for (const Shape& shape : shapes_) bytes += sizeof(Segment) * shape.Segments.size();
+  return bytes;
+}
+
 float PathCoverage::Combine(float so_far, float shape, PathOperation operation, bool first) const {
   // The first shape of a path that starts empty is the path itself.
   if (first && !startsFull_) return shape;

@@ -40,6 +40,8 @@ class PathCoverage {
 
   // Where the coverage may differ from Outside(), within the document.
   const Extent& Bounds() const { return bounds_; }
+  // The memory its pieces and row scratch hold, for the render's budget.
+  std::uint64_t HeldBytes() const;
   float Outside() const { return outside_; }
 
  private:

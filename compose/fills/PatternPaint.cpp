@@ -169,6 +169,8 @@ class PatternPaint final : public Paint {
         exact_(scale == 1.0 && angle == 0.0),
         points_(scale < 1.0 ? std::min(4, static_cast<int>(std::ceil(1.0 / scale))) : 1) {}
 
+  std::uint64_t HeldBytes() const override { return sizeof(float) * tile_->Samples.size(); }
+
   void FillRow(std::int32_t y, std::int32_t x, std::int32_t count, std::span<float* const> colour,
                float* alpha) const override {
     const int channels = std::min(tile_->Channels, static_cast<int>(colour.size()));
