@@ -70,7 +70,8 @@ struct PathCoverageRead {
   std::string Problem;
 };
 
-// The rule the maker fills one shape by, as measured on its stored rasters.
+// The rule one shape is filled by. No shape of the development corpus
+// crosses itself, so its stored rasters fit either rule; non-zero it is.
 constexpr FillRule kMakerFillRule = FillRule::NonZero;
 
 // Flattens `mask`'s subpaths for a document of `width` x `height` pixels.
