@@ -23,7 +23,31 @@ struct Block {
   Block& I16(int v) { return U8(v >> 8).U8(v); }
   Block& I32(std::uint32_t v) { return I16(static_cast<int>(v >> 16)).I16(static_cast<int>(v)); }
   Block& F32(float v) { return I32(std::bit_cast<std::uint32_t>(v)); }
+  Block& Type(std::string_view type) {
+    for (char c : type) U8(c);
+    return *this;
+  }
+  Block& Key(std::string_view key) {  // a descriptor key: length 0 for four characters
+    return I32(key.size() == 4 ? 0 : static_cast<std::uint32_t>(key.size())).Type(key);
+  }
 };
+
+// Colour balance: shadows, midtones, highlights (cyan-red, magenta-green,
+// yellow-blue each), then "preserve luminosity".
+Block ColourBalance(std::array<int, 9> sliders, bool preserveLuminosity) {
+  Block block;
+  for (int v : sliders) block.I16(v);
+  return block.U8(preserveLuminosity ? 1 : 0);
+}
+
+// The `CgEd` descriptor (version 16, class 'null') with brightness and contrast.
+Block BrightnessDescriptor(int brightness, int contrast, bool legacy = false) {
+  Block block;
+  block.I32(16).I32(0).Key("null").I32(3);
+  block.Key("Brgh").Type("long").I32(static_cast<std::uint32_t>(brightness));
+  block.Key("Cntr").Type("long").I32(static_cast<std::uint32_t>(contrast));
+  return block.Key("useLegacy").Type("bool").U8(legacy ? 1 : 0);
+}
 
 // Levels: version 2, the master record, then channel records; 29 in all.
 Block Levels(std::vector<std::array<int, 5>> records) {
@@ -66,6 +90,7 @@ struct KnownValue {
   const char* Key;
   Block Settings;
   std::array<int, 3> In, Out;  ///< 8-bit backdrop and the maker's merged pixel
+  float Tolerance = 1.01f;
 };
 
 // Pixels of the maker's 8-bit merged images over known backdrops, within 1/255.
@@ -98,13 +123,47 @@ TEST(Adjustments, MatchTheMakersMergedPixels) {
       {"post", Block().I16(16).I16(0), {47, 48, 255}, {34, 51, 255}},
       {"thrs", Block().I16(128).I16(0), {253, 120, 132}, {255, 255, 255}},
       {"thrs", Block().I16(255).I16(0), {255, 255, 254}, {0, 0, 0}},
+      {"blnc",
+       ColourBalance({50, 0, -50, 0, 0, 0, 0, 0, 0}, true),
+       {252, 120, 131},
+       {252, 87, 53},
+       2.01f},
+      {"blnc",
+       ColourBalance({50, 0, -50, 0, 0, 0, 0, 0, 0}, true),
+       {243, 244, 249},
+       {243, 241, 245},
+       2.01f},
+      {"blnc",
+       ColourBalance({0, 0, 0, -50, 0, 50, 0, 0, 0}, true),
+       {252, 120, 131},
+       {251, 120, 160},
+       2.01f},
+      {"blnc",
+       ColourBalance({0, 0, 0, 0, 0, 0, 0, -50, -50}, true),
+       {235, 115, 135},
+       {255, 115, 135},
+       2.01f},
+      {"blnc",
+       ColourBalance({0, 0, 0, 0, 0, 0, 0, -50, -50}, false),
+       {252, 120, 132},
+       {253, 104, 115},
+       2.01f},
+      {"blnc",
+       ColourBalance({-100, -100, -100, -100, -100, -100, -100, -100, -100}, false),
+       {252, 120, 131},
+       {236, 0, 0},
+       2.01f},
+      {"CgEd", BrightnessDescriptor(150, 0), {252, 120, 131}, {255, 234, 240}, 2.01f},
+      {"CgEd", BrightnessDescriptor(-150, 0), {243, 244, 249}, {139, 141, 161}, 2.01f},
+      {"CgEd", BrightnessDescriptor(0, 100), {252, 163, 92}, {254, 182, 73}, 2.01f},
+      {"CgEd", BrightnessDescriptor(0, -50), {252, 120, 131}, {251, 123, 130}, 2.01f},
   };
   for (const auto& c : cases) {
     std::array<float, 3> in{};
     for (int i = 0; i < 3; ++i) in[i] = static_cast<float>(c.In[i]) / 255.0f;
     const auto out = Apply(c.Key, c.Settings, in);
     for (int i = 0; i < 3; ++i) {
-      EXPECT_NEAR(out[i] * 255.0f, c.Out[i], 1.01f) << c.Key << " component " << i;
+      EXPECT_NEAR(out[i] * 255.0f, c.Out[i], c.Tolerance) << c.Key << " component " << i;
     }
   }
 }
@@ -172,6 +231,9 @@ TEST(Adjustments, DamagedOrUndrawableSettingsAreNamed) {
       {"post", Block(), {}},
       {"thrs", Block().I16(128).I16(0), {color_mode::kCmyk, 8, 4}},
       {"vibA", Block(), {}},
+      {"blnc", Block().I16(10), {}},
+      {"blnc", ColourBalance({}, true), {color_mode::kLab, 8, 3}},
+      {"CgEd", Block().I32(16).I32(0), {}},
   };
   for (const auto& c : cases) {
     const auto read = ReadAdjustment(c.Key, c.Settings.Bytes, c.Space);
@@ -191,6 +253,8 @@ TEST(Adjustments, HostileValuesStayFinite) {
       {"nvrt", Block()},
       {"post", Block().I16(2).I16(0)},
       {"thrs", Block().I16(1).I16(0)},
+      {"blnc", ColourBalance({-100, 0, 100, 100, 0, -100, 0, 100, -100}, false)},
+      {"CgEd", BrightnessDescriptor(-150, 100)},
   };
   const float nan = std::numeric_limits<float>::quiet_NaN();
   for (const auto& [key, block] : settings) {
