@@ -29,14 +29,14 @@ constexpr std::array<AdjustmentKind, 17> kKinds = {{
     {"nvrt", "invert", adjustments::ReadInvert},
     {"post", "posterize", adjustments::ReadPosterize},
     {"thrs", "threshold", adjustments::ReadThreshold},
-    {"vibA", "vibrance", nullptr},
+    {"vibA", "vibrance", adjustments::ReadVibrance},
     {"blnc", "colour balance", adjustments::ReadColourBalance},
-    {"blwh", "black & white", nullptr},
-    {"phfl", "photo filter", nullptr},
-    {"mixr", "channel mixer", nullptr},
+    {"blwh", "black & white", adjustments::ReadBlackWhite},
+    {"phfl", "photo filter", adjustments::ReadPhotoFilter},
+    {"mixr", "channel mixer", adjustments::ReadChannelMixer},
     {"grdm", "gradient map", nullptr},
-    {"selc", "selective colour", nullptr},
-    {"clrL", "colour lookup", nullptr},
+    {"selc", "selective colour", adjustments::ReadSelectiveColour},
+    {"clrL", "colour lookup", adjustments::ReadColourLookup},
 }};
 
 // Brightness/contrast as kept since CS3, beside a `brit` block of zeros.

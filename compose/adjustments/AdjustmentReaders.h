@@ -25,5 +25,12 @@ AdjustmentRead ReadThreshold(std::span<const std::uint8_t> data, const Adjustmen
 AdjustmentRead ReadBrightnessContrast(std::span<const std::uint8_t> data,
                                       const AdjustmentSpace& space);
 AdjustmentRead ReadColourBalance(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
+AdjustmentRead ReadVibrance(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
+AdjustmentRead ReadBlackWhite(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
+AdjustmentRead ReadPhotoFilter(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
+AdjustmentRead ReadChannelMixer(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
+AdjustmentRead ReadSelectiveColour(std::span<const std::uint8_t> data,
+                                   const AdjustmentSpace& space);
+AdjustmentRead ReadColourLookup(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
 
 }  // namespace plymark::adjustments
