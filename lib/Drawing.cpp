@@ -17,7 +17,9 @@ inline namespace v0 {
 namespace {
 
 // Carries an exception of the receiver's own through the drawing.
-struct ReceiverStopped {};
+struct ReceiverStopped {
+  std::exception_ptr Failure;
+};
 
 // Converts each band to sRGB rows as it comes, straight into the receiver's
 // rows.
@@ -42,8 +44,7 @@ class ReceiverSink final : public RenderSink {
     try {
       return call();
     } catch (...) {
-      failure = std::current_exception();
-      throw ReceiverStopped{};
+      throw ReceiverStopped{std::current_exception()};
     }
   }
 
@@ -62,8 +63,6 @@ class ReceiverSink final : public RenderSink {
       }
     }
   }
-
-  std::exception_ptr failure;
 
  private:
   RenderedRows rows_;
@@ -85,7 +84,8 @@ class PictureReceiver final : public RowReceiver {
 };
 
 // Runs `draw` on the document's state, its reads taking turns, with the
-// library's errors for what the drawing throws.
+// library's errors for what the drawing throws; what a receiver threw leaves
+// as it was thrown.
 template <typename Draw>
 Drawing DrawWith(detail::DocumentData& data, const Draw& draw) {
   const std::lock_guard lock(data.Lock);
@@ -95,6 +95,8 @@ Drawing DrawWith(detail::DocumentData& data, const Draw& draw) {
   detail::ReadLayersOf(data);
   try {
     return draw(data.State);
+  } catch (const ReceiverStopped& stopped) {
+    std::rethrow_exception(stopped.Failure);
   } catch (const PsdError& error) {
     throw ErrorOf(error);
   } catch (const std::bad_alloc&) {
@@ -104,19 +106,15 @@ Drawing DrawWith(detail::DocumentData& data, const Draw& draw) {
   }
 }
 
-// Draws through `sink`; what its receiver threw leaves as it was thrown.
+// Draws through `sink` into `receiver`.
 Drawing DrawThrough(DocumentState& state, ReceiverSink& sink, RowReceiver& receiver) {
   Drawing drawing;
   drawing.HasAlpha = sink.HasAlpha();
-  try {
-    sink.Receive([&] {
-      receiver.Start(state.Header.Columns, state.Header.Rows, sink.Format());
-      return 0;
-    });
-    drawing.Omissions = RenderDocument(state, sink).Omissions;
-  } catch (const ReceiverStopped&) {
-    std::rethrow_exception(sink.failure);
-  }
+  sink.Receive([&] {
+    receiver.Start(state.Header.Columns, state.Header.Rows, sink.Format());
+    return 0;
+  });
+  drawing.Omissions = RenderDocument(state, sink).Omissions;
   return drawing;
 }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <stdexcept>
+#include <vector>
 
 #include "plymark/plymark.h"
 #include "tests/support/PsdWriter.h"
@@ -169,6 +171,57 @@ TEST(Library, TheMergedImageInBytesOrWords) {
   const plymark::Composite words = doc.MergedImage(plymark::CompositeLayout::Words);
   EXPECT_EQ(words.Picture->Format, plymark::PixelFormat::Argb32);
   EXPECT_EQ(words.Picture->Bytes()[3], 255);
+}
+
+// Takes the drawn rows into one buffer, or throws at a row.
+class RowsKept final : public plymark::RowReceiver {
+ public:
+  explicit RowsKept(int throwAt = -1) : throwAt_(throwAt) {}
+  void Start(int width, int, plymark::PixelFormat format) override {
+    rowBytes = static_cast<std::size_t>(width) * plymark::BytesPerPixel(format);
+  }
+  std::uint8_t* Row(int y) override {
+    if (y == throwAt_) throw std::logic_error("the receiver's own");
+    bytes.resize(rowBytes * static_cast<std::size_t>(y + 1));
+    return bytes.data() + rowBytes * static_cast<std::size_t>(y);
+  }
+  std::size_t rowBytes = 0;
+  std::vector<std::uint8_t> bytes;
+
+ private:
+  int throwAt_;
+};
+
+// Whole, row by row, reduced, or after an Open of the merged image alone, the
+// drawing is the same; a receiver's exception leaves Render as thrown.
+TEST(Library, TheRenderWholeRowByRowOrReduced) {
+  TestDocument document;
+  document.Columns = 2;
+  document.Rows = 1;
+  document.Layers = {TwoPixels({{255, 128}, {10, 200}, {20, 100}, {30, 50}})};
+  const Bytes file = plymark::test::BuildPsd(document);
+  const auto doc = plymark::Document::FromMemory(file);
+  const plymark::Drawing whole = doc.Render();
+  ASSERT_EQ(whole.Picture.Format, plymark::PixelFormat::Rgb8);
+  const std::vector<std::uint8_t> drawn(whole.Picture.Bytes().begin(), whole.Picture.Bytes().end());
+  EXPECT_EQ(std::vector<std::uint8_t>(drawn.begin(), drawn.begin() + 3),
+            (std::vector<std::uint8_t>{10, 20, 30}));
+  RowsKept rows;
+  EXPECT_EQ(doc.Render(rows).Omissions, whole.Omissions);
+  EXPECT_EQ(rows.bytes, drawn);
+  const plymark::Drawing words = doc.Render({plymark::CompositeLayout::Words, 0});
+  EXPECT_EQ(words.Picture.Format, plymark::PixelFormat::Argb32);
+  EXPECT_EQ(words.Picture.Bytes()[2], 10);  // 0xAARRGGBB, little-endian
+  EXPECT_EQ(doc.Render({plymark::CompositeLayout::Bytes, 1}).Picture.Width, 1);
+  plymark::OpenOptions mergedOnly;
+  mergedOnly.Read = plymark::Reading::MergedImageOnly;
+  const auto merged = plymark::Document::FromMemory(file, mergedOnly);
+  const plymark::Drawing later = merged.Render();
+  EXPECT_EQ(std::vector<std::uint8_t>(later.Picture.Bytes().begin(), later.Picture.Bytes().end()),
+            drawn);
+  EXPECT_EQ(merged.LayerCount(), 1);
+  RowsKept failing(0);
+  EXPECT_THROW(doc.Render(failing), std::logic_error);
 }
 
 TEST(Library, FailuresCarryTheExportsWords) {
