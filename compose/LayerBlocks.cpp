@@ -68,8 +68,6 @@ LayerBlockFacts ReadLayerBlockFacts(const FileView& file, const LayerRecord& rec
       facts.Fill = FirstByte(file, block).value_or(255);
     } else if (key == "clbl") {
       facts.ClippedAsGroup = FirstByte(file, block).value_or(1) != 0;
-    } else if (key == "knko") {
-      facts.Knockout = FirstByte(file, block).value_or(0) != 0;
     } else if (key == "lfx2" || key == "lmfx") {
       facts.Effects = facts.Effects || AnyEffectEnabled(BlockBytes(file, block));
     } else if (key == "lrFX" && FindBlock(record.Blocks, "lfx2") == nullptr &&
@@ -77,10 +75,6 @@ LayerBlockFacts ReadLayerBlockFacts(const FileView& file, const LayerRecord& rec
       facts.Effects = true;
     } else if (IsAnyOf(key, {"SoCo", "GdFl", "PtFl"})) {
       facts.FillLayer = true;
-    } else if (IsAnyOf(key, {"artb", "artd", "abdd"})) {
-      facts.Artboard = true;
-    } else if (key == "brst") {
-      facts.ChannelRestrictions = block.Length >= 4;
     } else if (key == "vstk") {
       const std::vector<bool> enabled = BooleanItems(BlockBytes(file, block), "strokeEnabled");
       facts.ShapeStroke = !enabled.empty() && enabled.front();
@@ -91,15 +85,6 @@ LayerBlockFacts ReadLayerBlockFacts(const FileView& file, const LayerRecord& rec
     }
   }
   return facts;
-}
-
-bool FullBlendingRanges(const std::vector<std::uint8_t>& ranges) {
-  for (std::size_t k = 0; k + 4 <= ranges.size(); k += 4) {
-    if (ranges[k] != 0 || ranges[k + 1] != 0 || ranges[k + 2] != 255 || ranges[k + 3] != 255) {
-      return false;
-    }
-  }
-  return true;
 }
 
 }  // namespace plymark

@@ -8,6 +8,7 @@
 
 #include "compose/Adjustments.h"
 #include "compose/BlendModes.h"
+#include "compose/blending/BlendingOptions.h"
 #include "psd/DocumentState.h"
 
 namespace plymark {
@@ -62,6 +63,9 @@ struct RenderNode {
   Extent Area;  ///< where drawing the node can change the backdrop
   std::vector<RenderNode> Children;
   std::shared_ptr<const Adjustment> Mapping;  ///< Adjustment
+  /// Knockout, blend-if, channel restrictions, transparency shapes, artboard
+  /// (a clipping set: its base's knockout and channel restrictions).
+  BlendingOptions Blending;
   /// Band buffers the node needs below its own level: groups, clipping sets
   /// and pass-through groups that are mixed with the backdrop take one each.
   int Buffers = 0;

@@ -48,6 +48,8 @@ LAYER_FEATURES = [
     ("blend-if", blend_if),
     ("clipped not as group", lambda r: r.blocks.get("clbl", b"\1")[:1] == b"\0"),
     ("artboard", lambda r: first_key(r, ("artb", "artd", "abdd"))),
+    ("channel restrictions", lambda r: len(r.blocks.get("brst", b"")) >= 4),
+    ("transparency shapes off", lambda r: r.blocks.get("tsly", b"\1")[:1] == b"\0"),
 ]
 
 
