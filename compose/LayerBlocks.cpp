@@ -80,6 +80,7 @@ LayerBlockFacts ReadLayerBlockFacts(const FileView& file, const LayerRecord& rec
       facts.ShapeStroke = !enabled.empty() && enabled.front();
     } else if (key == "CgEd") {
       facts.BrightnessInDescriptor = true;
+      facts.BrightnessDescriptor = &block;
     } else if (facts.Adjustment == nullptr && IsAdjustmentKey(key)) {
       facts.Adjustment = &block;
     }

@@ -25,6 +25,8 @@ struct LayerBlockFacts {
   /// above the shape's clipped layers and without its fill opacity.
   bool ShapeStroke = false;
   const TaggedBlockRef* Adjustment = nullptr;  ///< the first adjustment layer block
+  /// `CgEd`: brightness/contrast since CS3, beside a `brit` of zeros.
+  const TaggedBlockRef* BrightnessDescriptor = nullptr;
 };
 
 // Reads the blocks of `record` through `file`.

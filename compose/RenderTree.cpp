@@ -20,6 +20,18 @@ namespace {
 constexpr std::uint8_t kHidden = 0x02;
 constexpr std::uint8_t kMaskDisabled = 0x02;
 constexpr std::uint8_t kMaskFromVector = 0x08;
+// The largest adjustment settings block read: a colour lookup's embedded
+// table of 64^3 entries takes about 8 MB as text.
+constexpr std::int64_t kLargestAdjustmentBlock = std::int64_t{32} << 20;
+
+// The block that holds an adjustment layer's settings: since CS3 the maker
+// keeps brightness/contrast in `CgEd` and writes `brit` as zeros.
+const TaggedBlockRef& AdjustmentSettingsBlock(const LayerBlockFacts& facts) {
+  if (facts.Adjustment->Key == "brit" && facts.BrightnessDescriptor != nullptr) {
+    return *facts.BrightnessDescriptor;
+  }
+  return *facts.Adjustment;
+}
 
 bool HasChannel(const LayerRecord& record, std::int16_t id) {
   return std::any_of(record.ChannelInfo.begin(), record.ChannelInfo.end(),
@@ -314,9 +326,10 @@ void TreeBuilder::SetUpBlending(int record, RenderNode& node, bool group, bool a
 }
 
 bool TreeBuilder::SetUpAdjustment(int record, RenderNode& node, const LayerBlockFacts& facts) {
-  const TaggedBlockRef& block = *facts.Adjustment;
-  if (block.Key == "brit" && facts.BrightnessInDescriptor) {
-    Omit(record, "brightness/contrast kept in its CgEd descriptor");
+  const TaggedBlockRef& block = AdjustmentSettingsBlock(facts);
+  if (block.Length > kLargestAdjustmentBlock) {
+    Omit(record, "adjustment '" + block.Key + "': its settings take " +
+                     std::to_string(block.Length) + " bytes");
     return false;
   }
   AdjustmentRead read = ReadAdjustment(block.Key, BlockBytes(state_.File, block), space_);

@@ -2,9 +2,10 @@
 follow a new feature, add one line to LAYER_FEATURES."""
 
 # The adjustments the compositor draws, and the others the maker has.
-DRAWN_ADJUSTMENTS = ("levl", "curv", "brit", "expA", "hue2", "nvrt", "post", "thrs")
-OTHER_ADJUSTMENTS = ("hue ", "blnc", "selc", "mixr", "grdm", "phfl", "vibA", "blwh", "clrL",
-                     "CgEd")
+# `CgEd` comes before the `brit` of zeros it rides beside.
+DRAWN_ADJUSTMENTS = ("levl", "curv", "CgEd", "brit", "expA", "hue2", "nvrt", "post", "thrs",
+                     "blnc", "vibA", "blwh", "phfl", "mixr", "selc", "clrL")
+OTHER_ADJUSTMENTS = ("hue ", "grdm")
 EFFECTS = ("lfx2", "lrFX", "lmfx")
 FILLS = ("SoCo", "GdFl", "PtFl")
 FULL_RANGE = bytes([0, 0, 255, 255])
