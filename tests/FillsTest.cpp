@@ -67,7 +67,7 @@ Value Rgb(double red, double green, double blue) {
 
 // Black to white, the second stop's midpoint at `midpoint` percent.
 Bytes Gradient(const std::string& method, bool reverse, double smoothness, int midpoint = 50,
-               const std::string& form = "CstS") {
+               const std::string& form = "CstS", const std::string& shape = "Lnr ") {
   const auto stop = [](double grey, int location, int middle) {
     return ObjectValue("Clrt", {{"Clr ", Rgb(grey, grey, grey)},
                                 {"Type", EnumValue("Clry", "UsrS")},
@@ -80,7 +80,7 @@ Bytes Gradient(const std::string& method, bool reverse, double smoothness, int m
                            {"Clrs", ListValue({stop(0, 0, 50), stop(255, 4096, midpoint)})}});
   return Block("GdFl", Versioned("null", {{"Grad", gradient},
                                           {"Angl", UnitValue("#Ang", 0)},
-                                          {"Type", EnumValue("GrdT", "Lnr ")},
+                                          {"Type", EnumValue("GrdT", shape)},
                                           {"Rvrs", BoolValue(reverse)},
                                           {"gradientsInterpolationMethod",
                                            EnumValue("gradientInterpolationMethodType", method)}}));
@@ -111,14 +111,18 @@ Bytes VectorMask(bool startsFull, std::vector<std::array<double, 3>> rectangles)
   return Block("vmsk", out.Data());
 }
 
-// A 'Patt' block of one 2 x 1 RGB pattern, red then blue, of id "p1";
-// `length` overrides the record's length to damage it.
-Bytes Patterns(std::int64_t length = 0) {
+// A 'Patt' block of one 2 x 1 RGB pattern, red then blue, of id "p1", of
+// `depth` bits; `length` overrides the record's length to damage it, `count`
+// the channel count its list declares.
+Bytes Patterns(std::int64_t length = 0, int depth = 8, std::int64_t count = 3) {
   ByteWriter channels;
-  channels.I32(0).I32(0).I32(1).I32(2).I32(3);
-  const std::array<Bytes, 3> planes{Bytes{255, 0}, Bytes{0, 0}, Bytes{0, 255}};
-  for (const Bytes& plane : planes) {
-    channels.I32(1).I32(23 + 2).I32(8).I32(0).I32(0).I32(1).I32(2).I16(8).U8(0).Append(plane);
+  channels.I32(0).I32(0).I32(1).I32(2).I32(count);
+  const std::array<std::array<std::uint8_t, 2>, 3> planes{{{255, 0}, {0, 0}, {0, 255}}};
+  for (const auto& plane : planes) {
+    Bytes samples;
+    for (const std::uint8_t value : plane) samples.insert(samples.end(), depth / 8, value);
+    channels.I32(1).I32(23 + static_cast<std::int64_t>(samples.size())).I32(depth);
+    channels.I32(0).I32(0).I32(1).I32(2).I16(depth).U8(0).Append(samples);
   }
   ByteWriter pattern;
   pattern.I32(1).I32(3).I16(1).I16(2).Append(UnicodeString(u"p")).U8(2).Text("p1");
@@ -193,6 +197,16 @@ INSTANTIATE_TEST_SUITE_P(
                  Gradient("Lnr ", false, 0),
                  {},
                  {0xff000000, 0xff898989, 0xffbcbcbc, 0xffe1e1e1}},
+        // Positions are taken at each pixel's top-left corner, as on the
+        // maker's gradients: half a pixel above the centre of a row of 4.
+        FillCase{"GradientRadial",
+                 Gradient("Gcls", false, 0, 50, "CstS", "Rdl "),
+                 {},
+                 {0xffffffff, 0xff8f8f8f, 0xff404040, 0xff8f8f8f}},
+        FillCase{"GradientReflected",
+                 Gradient("Gcls", false, 0, 50, "CstS", "Rflc"),
+                 {},
+                 {0xffffffff, 0xff808080, 0xff000000, 0xff808080}},
         FillCase{"NoiseGradient",
                  Gradient("Gcls", false, 0, 50, "ClNs"),
                  {},
@@ -221,6 +235,15 @@ INSTANTIATE_TEST_SUITE_P(
                  PatternFill() + ReferencePoint(1, 0),
                  Patterns(),
                  {0xff0000ff, 0xffff0000, 0xff0000ff, 0xffff0000}},
+        FillCase{"PatternSixteenBits",
+                 PatternFill() + ReferencePoint(1, 0),
+                 Patterns(0, 16),
+                 {0xff0000ff, 0xffff0000, 0xff0000ff, 0xffff0000}},
+        FillCase{"PatternOfTooManyChannels",
+                 PatternFill(),
+                 Patterns(0, 8, 999),
+                 {0, 0, 0, 0},
+                 "more than any pattern has"},
         FillCase{
             "PatternDamaged", PatternFill(), Patterns(9999), {0, 0, 0, 0}, "pattern is damaged"},
         FillCase{"PatternMissing", PatternFill(), {}, {0, 0, 0, 0}, "not in the document"}),
