@@ -5,6 +5,7 @@
 #include <span>
 #include <utility>
 
+#include "compose/effects/EffectDrawing.h"
 #include "psd/PsdError.h"
 
 namespace plymark {
@@ -99,6 +100,8 @@ BandDrawer::BandDrawer(const DocumentState& state, const RenderTree& tree, const
   maskPlane_ = take();
 }
 
+BandDrawer::~BandDrawer() = default;
+
 BandArea BandDrawer::AreaOf(const Extent& extent) const {
   BandArea area;
   area.FirstRow = std::max(top_, extent.Top) - top_;
@@ -128,7 +131,11 @@ void BandDrawer::Draw(const RenderNode& node, int target, int next, const Extent
   if (Empty(AreaOf(area))) return;
   switch (node.Kind) {
     case NodeKind::Pixels:
-      DrawPixels(node, target, area);
+      if (node.Style != nullptr) {
+        DrawStyled(node, target, next, area);
+      } else {
+        DrawPixels(node, target, area);
+      }
       return;
     case NodeKind::Adjustment:
       DrawAdjustment(node, target, area);
@@ -197,9 +204,11 @@ void BandDrawer::DecodeLayer(const RenderNode& node, LayerSource& source, const 
   MultiplyByMask(node, area, coverage);
 }
 
-void BandDrawer::MultiplyByMask(const RenderNode& node, const BandArea& area, float* coverage) {
+void BandDrawer::MultiplyByMask(const RenderNode& node, const BandArea& area, float* coverage,
+                                bool (*which)(const RenderNode&, const MaskPlan&)) {
   for (std::size_t k = 0; k < node.Masks.size(); ++k) {
     const MaskPlan& plan = node.Masks[k];
+    if (which != nullptr && !which(node, plan)) continue;
     const float* decoded = nullptr;
     if (!plan.Rect.Empty()) {
       LayerSource& source = SourceOf(node);
@@ -412,6 +421,7 @@ void BandDrawer::CopyLevel(int from, int to, const BandArea& area) {
 
 void BandDrawer::ReleaseFinished() {
   const std::int32_t drawnTo = top_ + rows_;
+  if (effects_ != nullptr) effects_->Release(drawnTo);
   int streams = kOpenStreams;
   for (auto it = sources_.begin(); it != sources_.end();) {
     if (it->first->Area.Bottom <= drawnTo) {

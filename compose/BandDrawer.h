@@ -12,9 +12,12 @@
 #include "compose/LayerSource.h"
 #include "compose/RenderTree.h"
 #include "compose/StoredRows.h"
+#include "compose/effects/EffectCoverage.h"
 #include "psd/DocumentState.h"
 
 namespace plymark {
+
+class EffectDrawing;  // compose/effects/EffectDrawing.h
 
 // The planes one band takes: one buffer per drawing level, each with the
 // colour planes, alpha and a clipping set's shape, and the planes a layer is
@@ -37,6 +40,7 @@ class BandDrawer {
  public:
   BandDrawer(const DocumentState& state, const RenderTree& tree, const BandLayout& layout,
              NonSeparable kind, std::vector<std::string>& omissions);
+  ~BandDrawer();
 
   // Draws rows [top, top + rows) into the document's buffer, level 0.
   void DrawBand(std::int32_t top, std::int32_t rows);
@@ -54,6 +58,17 @@ class BandDrawer {
   void DrawClipBase(const RenderNode& base, int set, const Extent& area);
   void DrawAdjustment(const RenderNode& node, int target, const Extent& area);
   void DrawGroup(const RenderNode& node, int target, int next, const Extent& area);
+  // A layer with effects (compose/effects/StyledLayer.cpp): its effects and
+  // content blended in the maker's order onto `target`, then faded with the
+  // layer's opacity and hiding masks against the backdrop saved in `next`.
+  void DrawStyled(const RenderNode& node, int target, int next, const Extent& area);
+  void DrawStyledContent(const RenderNode& node, const BandArea& area, const BandPlanes& onto,
+                         bool isolated);
+  void DrawEffect(const Effect& effect, const EffectInputs& inputs, const BandArea& area,
+                  const BandPlanes& onto);
+  void DrawBevel(const Effect& effect, const EffectInputs& inputs, const BandArea& area,
+                 const BandPlanes& onto);
+  EffectDrawing& Effects();
   void DrawClipSet(const RenderNode& set, int target, int next, const Extent& area);
 
   LayerSource& SourceOf(const RenderNode& node);
@@ -70,8 +85,10 @@ class BandDrawer {
   // when it is large enough.
   template <class Work>
   void ShareRows(const BandArea& area, Work&& work);
-  // `coverage` x the node's mask (its decoded rows, or its default colour).
-  void MultiplyByMask(const RenderNode& node, const BandArea& area, float* coverage);
+  // `coverage` x the node's mask (its decoded rows, or its default colour);
+  // with `which`, only the masks it picks.
+  void MultiplyByMask(const RenderNode& node, const BandArea& area, float* coverage,
+                      bool (*which)(const RenderNode&, const MaskPlan&) = nullptr);
   // The scratch coverage x `factor` x `clip` (when given).
   void ScaleCoverage(const BandArea& area, float factor, const float* clip);
   void ClearLevel(int level, const BandArea& area);
@@ -99,6 +116,7 @@ class BandDrawer {
   std::array<RowScratch, 2> rowScratch_;  ///< one per thread
   std::array<BlendScratch, 2> blendScratch_;
   std::map<const RenderNode*, std::unique_ptr<LayerSource>> sources_;
+  std::unique_ptr<EffectDrawing> effects_;  ///< made for the first layer with effects
 };
 
 }  // namespace plymark

@@ -19,7 +19,10 @@ struct LayerBlockFacts {
   std::uint8_t Fill = 255;              ///< `iOpa`: fill opacity
   bool ClippedAsGroup = true;           ///< `clbl`: blend clipped layers as a group
   bool Knockout = false;                ///< `knko` not 0
-  bool Effects = false;                 ///< `lfx2`, `lmfx` or `lrFX`
+  bool Effects = false;                 ///< `lfx2`, `lmfx`, `lfxs` or `lrFX`
+  bool UserMaskHidesEffects = false;    ///< `lmgm` not 0
+  bool VectorMaskHidesEffects = false;  ///< `vmgm` not 0
+  bool InteriorAsGroup = false;         ///< `infx`: blend interior effects as a group
   bool FillLayer = false;               ///< `SoCo`, `GdFl` or `PtFl`
   bool Artboard = false;                ///< `artb`, `artd` or `abdd`
   bool ChannelRestrictions = false;     ///< `brst` listing channels left out

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "compose/LayerBlocks.h"
+#include "compose/effects/StylePlan.h"
 #include "psd/PsdError.h"
 #include "psd/TaggedBlocks.h"
 #include "render/ColourModes.h"
@@ -149,10 +150,11 @@ std::vector<MaskPlan> TreeBuilder::MasksOf(int record) {
   const LayerMask& mask = *layer.Mask;
   const auto add = [&](std::int16_t channel, std::uint8_t flags, std::uint8_t outside, Extent rect,
                        const std::optional<std::uint8_t>& density,
-                       const std::optional<double>& feather) {
+                       const std::optional<double>& feather, bool vector) {
     if ((flags & kMaskDisabled) != 0) return;
     if (!HasChannel(layer, channel)) rect = {};  // no pixels: its default colour throughout
-    MaskPlan plan{channel, rect, outside >= 128 ? 1.0f : 0.0f, density ? *density / 255.0f : 1.0f};
+    MaskPlan plan{channel, rect, outside >= 128 ? 1.0f : 0.0f, density ? *density / 255.0f : 1.0f,
+                  vector};
     // A mask that lets everything through changes nothing.
     if (plan.Density == 0.0f || (rect.Empty() && plan.Outside == 1.0f)) return;
     if (feather && *feather > 0.0) Omit(record, "mask feather");
@@ -167,12 +169,12 @@ std::vector<MaskPlan> TreeBuilder::MasksOf(int record) {
   if (!(fromVector && stroked)) {
     add(-2, mask.Flags, mask.DefaultColor, rect,
         fromVector ? mask.VectorMaskDensity : mask.UserMaskDensity,
-        fromVector ? mask.VectorMaskFeather : mask.UserMaskFeather);
+        fromVector ? mask.VectorMaskFeather : mask.UserMaskFeather, fromVector);
   }
   if (mask.Real && HasChannel(layer, -3)) {
     const LayerMask::RealUserMask& real = *mask.Real;
     add(-3, real.Flags, real.DefaultColor, Normalised(real.Top, real.Left, real.Bottom, real.Right),
-        mask.UserMaskDensity, mask.UserMaskFeather);
+        mask.UserMaskDensity, mask.UserMaskFeather, false);
   }
   return masks;
 }
@@ -196,7 +198,6 @@ std::optional<RenderNode> TreeBuilder::Node(int record, int depth) {
   node.Opacity = layer.Opacity / 255.0f;
   node.Fill = facts.Fill / 255.0f;
   node.Masks = MasksOf(record);
-  if (facts.Effects) Omit(record, "layer effects");
   if (facts.Knockout) Omit(record, "knockout");
   if (!FullBlendingRanges(layer.BlendingRanges)) Omit(record, "blend-if ranges");
   if (facts.Artboard) Omit(record, "artboard");
@@ -225,6 +226,13 @@ std::optional<RenderNode> TreeBuilder::Node(int record, int depth) {
   }
   for (const MaskPlan& mask : node.Masks) {
     if (mask.Outside == 0.0f) node.Area = Intersection(node.Area, mask.Rect);
+  }
+  if (facts.Effects) {
+    if (node.Kind == NodeKind::Pixels) {
+      SetUpStyle(state_, facts, node, tree_.Omissions);
+    } else {
+      Omit(record, "layer effects");
+    }
   }
   if (node.Area.Empty()) return std::nullopt;
   return node;
