@@ -249,6 +249,10 @@ void BandDrawer::DrawClipBase(const RenderNode& base, int set, const Extent& ext
   const Extent inside = Intersection(base.Area, extent);
   const BandArea area = AreaOf(inside);
   if (Empty(area)) return;
+  if (base.Style != nullptr) {
+    DrawStyledClipBase(base, set, inside);
+    return;
+  }
   LayerSource& source = SourceOf(base);
   // The shape clips the whole set; inside it the base counts with its fill
   // only, so that clipped layers show through a base of fill 0.
@@ -269,21 +273,29 @@ void BandDrawer::DrawClipSet(const RenderNode& set, int target, int next, const 
   // An adjustment has no pixels to draw clipped layers onto: they blend onto
   // the backdrop inside its mask, as they do when the set is not blended as
   // a group.
+  const bool styled = base.Style != nullptr;
   if ((!set.ClipAsGroup || base.Kind == NodeKind::Adjustment) &&
       (base.Kind != NodeKind::Group || base.Isolated)) {
     // Each layer blends onto the backdrop on its own, inside the base's
     // coverage, which the base's drawing leaves in the scratch coverage.
-    Draw(base, target, next, extent);
+    if (styled) {
+      DrawStyled(base, target, next, extent, StyledPart::Lower);
+    } else {
+      Draw(base, target, next, extent);
+    }
+    const float* coverage = styled ? StyledShape() : scratch_.Alpha;
     ForArea(area, [&](std::size_t from, std::size_t to) {
-      std::copy(scratch_.Alpha + from, scratch_.Alpha + to, shape + from);
+      std::copy(coverage + from, coverage + to, shape + from);
     });
     for (std::size_t k = 1; k < set.Children.size(); ++k) {
       clipShape_ = shape;
       Draw(set.Children[k], target, next + 1, extent);
     }
     clipShape_ = nullptr;
+    if (styled) DrawStyled(base, target, next, extent, StyledPart::Above);
     return;
   }
+  if (styled) DrawStyled(base, target, next, extent, StyledPart::Under);
   ClearLevel(next, area);
   if (base.Kind == NodeKind::Group) {
     DrawMembers(base.Children, next, next + 1, extent);
@@ -310,6 +322,7 @@ void BandDrawer::DrawClipSet(const RenderNode& set, int target, int next, const 
   Blend(rule,
         {{drawn.Colour[0], drawn.Colour[1], drawn.Colour[2], drawn.Colour[3]}, scratch_.Alpha},
         levels_[static_cast<std::size_t>(target)], area);
+  if (styled) DrawStyled(base, target, next, extent, StyledPart::Above);
 }
 
 void BandDrawer::DrawGroup(const RenderNode& group, int target, int next, const Extent& extent) {

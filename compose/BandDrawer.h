@@ -19,6 +19,16 @@ namespace plymark {
 
 class EffectDrawing;  // compose/effects/EffectDrawing.h
 
+// Which of a styled layer's effects are drawn: a clipping base draws the
+// effects under its content, then its clipped layers onto its content and
+// interior effects, then its stroke and bevel.
+enum class StyledPart {
+  All,
+  Under,  ///< the effects under the content
+  Lower,  ///< all but the stroke and the bevel
+  Above,  ///< the stroke and the bevel
+};
+
 // The planes one band takes: one buffer per drawing level, each with the
 // colour planes, alpha and a clipping set's shape, and the planes a layer is
 // decoded into.
@@ -61,7 +71,14 @@ class BandDrawer {
   // A layer with effects (compose/effects/StyledLayer.cpp): its effects and
   // content blended in the maker's order onto `target`, then faded with the
   // layer's opacity and hiding masks against the backdrop saved in `next`.
-  void DrawStyled(const RenderNode& node, int target, int next, const Extent& area);
+  void DrawStyled(const RenderNode& node, int target, int next, const Extent& area,
+                  StyledPart part = StyledPart::All);
+  // A clipping base's content and interior effects into the set's level
+  // `set`, and its shape, which clips the set.
+  void DrawStyledClipBase(const RenderNode& base, int set, const Extent& area);
+  // The shape of the layer with effects drawn last, over the band.
+  const float* StyledShape();
+  void DecodeStyledColours(const RenderNode& node, const BandArea& area);
   void DrawStyledContent(const RenderNode& node, const BandArea& area, const BandPlanes& onto,
                          bool isolated);
   void DrawEffect(const Effect& effect, const EffectInputs& inputs, const BandArea& area,

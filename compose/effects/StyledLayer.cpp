@@ -45,6 +45,19 @@ void FillArea(float* plane, const BandArea& area, float value) {
           [&](std::size_t from, std::size_t to) { std::fill(plane + from, plane + to, value); });
 }
 
+bool InPart(EffectKind kind, StyledPart part) {
+  switch (part) {
+    case StyledPart::Under:
+      return kind < EffectKind::Content;
+    case StyledPart::Lower:
+      return kind < EffectKind::Stroke;
+    case StyledPart::Above:
+      return kind >= EffectKind::Stroke;
+    default:
+      return true;
+  }
+}
+
 SourcePlanes PlanesOf(const BandPlanes& planes) {
   return {{planes.Colour[0], planes.Colour[1], planes.Colour[2], planes.Colour[3]}, planes.Alpha};
 }
@@ -59,7 +72,10 @@ EffectDrawing& BandDrawer::Effects() {
   return *effects_;
 }
 
-void BandDrawer::DrawStyled(const RenderNode& node, int target, int next, const Extent& extent) {
+const float* BandDrawer::StyledShape() { return Effects().Shape; }
+
+void BandDrawer::DrawStyled(const RenderNode& node, int target, int next, const Extent& extent,
+                            StyledPart part) {
   const float* clip = std::exchange(clipShape_, nullptr);
   const BandArea area = AreaOf(extent);
   EffectDrawing& effects = Effects();
@@ -85,6 +101,7 @@ void BandDrawer::DrawStyled(const RenderNode& node, int target, int next, const 
     Blend(rule, PlanesOf(interior), out, area);
   };
   for (const Effect& effect : node.Style->Effects) {
+    if (!InPart(effect.Kind, part)) continue;
     const bool gathered = node.InteriorAsGroup && Interior(effect.Kind);
     if (gathered && !gathering) {
       ClearLevel(interiorLevel, area);
@@ -110,8 +127,30 @@ void BandDrawer::DrawStyled(const RenderNode& node, int target, int next, const 
                area);
 }
 
-void BandDrawer::DrawStyledContent(const RenderNode& node, const BandArea& area,
-                                   const BandPlanes& onto, bool isolated) {
+void BandDrawer::DrawStyledClipBase(const RenderNode& base, int set, const Extent& extent) {
+  const BandArea area = AreaOf(extent);
+  EffectDrawing& effects = Effects();
+  effects.BeginBand(base, top_, rows_);
+  const Extent rows{top_ + area.FirstRow, area.Left, top_ + area.EndRow, area.Right};
+  const EffectInputs inputs = effects.Inputs(base, rows, top_, omissions_);
+  const BandPlanes& onto = levels_[static_cast<std::size_t>(set)];
+  float* shape = shapes_[static_cast<std::size_t>(set)];
+  ForArea(area, [&](std::size_t from, std::size_t to) {
+    std::copy(effects.Shape + from, effects.Shape + to, shape + from);
+  });
+  // Inside the shape the base counts with its fill only, as without effects;
+  // its interior effects lie on it, under the clipped layers.
+  DecodeStyledColours(base, area);
+  FillArea(scratch_.Alpha, area, base.Fill);
+  Blend({BlendMode::Normal, 1.0f, layout_.ColourChannels, kind_}, PlanesOf(scratch_), onto, area);
+  for (const Effect& effect : base.Style->Effects) {
+    if (effect.Kind > EffectKind::Content && effect.Kind < EffectKind::Stroke) {
+      DrawEffect(effect, inputs, area, onto);
+    }
+  }
+}
+
+void BandDrawer::DecodeStyledColours(const RenderNode& node, const BandArea& area) {
   LayerSource& source = SourceOf(node);
   const Extent inside =
       Intersection(node.Rect, {top_ + area.FirstRow, area.Left, top_ + area.EndRow, area.Right});
@@ -133,6 +172,11 @@ void BandDrawer::DrawStyledContent(const RenderNode& node, const BandArea& area,
     };
     helper_.Share(work);
   }
+}
+
+void BandDrawer::DrawStyledContent(const RenderNode& node, const BandArea& area,
+                                   const BandPlanes& onto, bool isolated) {
+  DecodeStyledColours(node, area);
   const float* shape = Effects().Shape;
   ForArea(area, [&](std::size_t from, std::size_t to) {
     std::copy(shape + from, shape + to, scratch_.Alpha + from);
