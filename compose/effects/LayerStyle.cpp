@@ -86,6 +86,8 @@ class StyleReader {
 
   void FromDescriptor(const Descriptor& settings) {
     if (!settings.Boolean("masterFXSwitch").value_or(true)) return;
+    // 'Scl ' is not applied: the maker's merged images show the stored sizes
+    // and distances drawn as they are.
     for (const DescriptorItem& item : settings.Items) {
       const auto kind = std::find_if(kKinds.begin(), kKinds.end(),
                                      [&](const KindOfKey& k) { return k.Key == item.Key; });
@@ -165,8 +167,7 @@ class StyleReader {
       effect.Fill = PaintOf(kind, settings);
       if (effect.Fill == nullptr) return;
     }
-    const float size = Pixels(settings, effect.Kind == EffectKind::Stroke ? "Sz  " : "blur");
-    effect.Size = size;
+    effect.Size = Pixels(settings, effect.Kind == EffectKind::Stroke ? "Sz  " : "blur");
     effect.Distance = Pixels(settings, "Dstn");
     effect.Angle = Angle(settings);
     effect.Spread = Fraction(settings, "Ckmt", 0.0f);
@@ -367,6 +368,14 @@ StyleRead ReadLayerStyle(const LayerSettings& settings, const StyleContext& cont
     reader.FromDescriptor(*settings.Effects->Settings);
   } else if (settings.OldEffects) {
     reader.FromLegacy(*settings.OldEffects);
+  } else {
+    // Damaged effects blocks are named, not dropped.
+    for (const std::string& problem : settings.Problems) {
+      const std::string_view key = std::string_view(problem).substr(0, 4);
+      if (key == "lfx2" || key == "lmfx" || key == "lfxs" || key == "lrFX") {
+        read.Omissions.push_back("layer effects: " + problem);
+      }
+    }
   }
   reader.Finish();
   return read;
