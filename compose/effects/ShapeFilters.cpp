@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "compose/HelperThread.h"
+
 namespace plymark {
 namespace {
 
@@ -33,27 +35,27 @@ void BoxAcross(const float* in, float* out, std::int32_t width, std::int32_t hei
   }
 }
 
-// One box of width 2 half + 1 down each column, a row at a time so that the
-// loops over columns are vectorised.
-void BoxDown(const float* in, float* out, std::int32_t width, std::int32_t height,
-             std::int32_t half, std::vector<float>& sums) {
+// One box of width 2 half + 1 down each of `width` columns (rows `stride`
+// apart), a row at a time so that the loops over columns are vectorised.
+void BoxDown(const float* in, float* out, std::int32_t width, std::size_t stride,
+             std::int32_t height, std::int32_t half, std::vector<float>& sums) {
   const auto w = static_cast<std::size_t>(width);
   const float scale = 1.0f / static_cast<float>(2 * half + 1);
   sums.assign(w, 0.0f);
   float* sum = sums.data();
   for (std::int32_t y = 0; y < std::min(half, height); ++y) {
-    const float* row = in + static_cast<std::size_t>(y) * w;
+    const float* row = in + static_cast<std::size_t>(y) * stride;
     for (std::size_t x = 0; x < w; ++x) sum[x] += row[x];
   }
   for (std::int32_t y = 0; y < height; ++y) {
     if (y + half < height) {
-      const float* entering = in + static_cast<std::size_t>(y + half) * w;
+      const float* entering = in + static_cast<std::size_t>(y + half) * stride;
       for (std::size_t x = 0; x < w; ++x) sum[x] += entering[x];
     }
-    float* result = out + static_cast<std::size_t>(y) * w;
+    float* result = out + static_cast<std::size_t>(y) * stride;
     for (std::size_t x = 0; x < w; ++x) result[x] = sum[x] * scale;
     if (y - half >= 0) {
-      const float* leaving = in + static_cast<std::size_t>(y - half) * w;
+      const float* leaving = in + static_cast<std::size_t>(y - half) * stride;
       for (std::size_t x = 0; x < w; ++x) sum[x] -= leaving[x];
     }
   }
@@ -155,17 +157,38 @@ void BlurPlane(const PlaneView& plane, const BoxBlur& blur, FilterScratch& scrat
   scratch.Floats.resize(2 * size + w);
   float* a = scratch.Floats.data();
   float* b = a + size;
-  std::vector<float>& sums = scratch.Sums;
   for (std::int32_t y = 0; y < plane.Height; ++y)
     std::copy_n(plane.Row(y), w, a + static_cast<std::size_t>(y) * w);
+  // Rows across, then columns down, each half on its own thread.
+  const auto share = [&](const auto& work) {
+    if (scratch.Helper != nullptr) {
+      scratch.Helper->Share(work);
+    } else {
+      work(0);
+      work(1);
+    }
+  };
+  const std::int32_t middleRow = plane.Height / 2;
+  const std::int32_t middleColumn = plane.Width / 2;
   for (const std::int32_t width : blur.Widths) {
     if (width <= 1) continue;
-    BoxAcross(a, b, plane.Width, plane.Height, width / 2);
+    share([&](int part) {
+      const std::int32_t from = part == 0 ? 0 : middleRow;
+      const std::int32_t to = part == 0 ? middleRow : plane.Height;
+      const std::size_t offset = static_cast<std::size_t>(from) * w;
+      BoxAcross(a + offset, b + offset, plane.Width, to - from, width / 2);
+    });
     std::swap(a, b);
   }
   for (const std::int32_t width : blur.Widths) {
     if (width <= 1) continue;
-    BoxDown(a, b, plane.Width, plane.Height, width / 2, sums);
+    share([&](int part) {
+      const std::int32_t from = part == 0 ? 0 : middleColumn;
+      const std::int32_t to = part == 0 ? middleColumn : plane.Width;
+      const auto offset = static_cast<std::size_t>(from);
+      BoxDown(a + offset, b + offset, to - from, w, plane.Height, width / 2,
+              scratch.Sums[static_cast<std::size_t>(part)]);
+    });
     std::swap(a, b);
   }
   for (std::int32_t y = 0; y < plane.Height; ++y)

@@ -17,10 +17,16 @@ struct PlaneView {
   float* Row(std::int32_t y) const { return Data + static_cast<std::size_t>(y) * Stride; }
 };
 
+class HelperThread;  // compose/HelperThread.h
+
 // Buffers the filters take, reused from call to call.
 struct FilterScratch {
-  std::vector<float> Floats, Squared, Sums, Parabolas, Bounds, Distance;
+  std::vector<float> Floats, Squared, Parabolas, Bounds, Distance;
+  std::vector<float> Sums[2];  ///< one per half of a blur's columns
   std::vector<std::int32_t> Nearest, Last, Vertices, Rows;
+  /// The band drawer's second thread, which blurs half of each plane; none:
+  /// all on the calling thread.
+  HelperThread* Helper = nullptr;
 };
 
 // Blurs `plane` in place with three box blurs across and three down. Only

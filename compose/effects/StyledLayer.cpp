@@ -68,11 +68,14 @@ EffectDrawing& BandDrawer::Effects() {
   if (effects_ == nullptr) {
     effects_ = std::make_unique<EffectDrawing>(state_, layout_.Width, layout_.Rows,
                                                layout_.ColourChannels);
+    effects_->Filters.Helper = &helper_;
   }
   return *effects_;
 }
 
-const float* BandDrawer::StyledShape() { return Effects().Shape; }
+const float* BandDrawer::StyledShape() {
+  return Effects().Shape;
+}
 
 void BandDrawer::DrawStyled(const RenderNode& node, int target, int next, const Extent& extent,
                             StyledPart part) {
