@@ -11,7 +11,8 @@ namespace {
 using Reader = AdjustmentRead (*)(std::span<const std::uint8_t>, const AdjustmentSpace&);
 
 // Every adjustment layer key the format defines, with the reader of those
-// drawn so far. (`CgEd` rides beside `brit` and is no layer kind of its own.)
+// drawn here (the gradient map is drawn with the fills). `CgEd` rides
+// beside `brit` and is no layer kind of its own.
 struct AdjustmentKind {
   std::string_view Key;
   std::string_view Name;
@@ -28,15 +29,19 @@ constexpr std::array<AdjustmentKind, 17> kKinds = {{
     {"nvrt", "invert", adjustments::ReadInvert},
     {"post", "posterize", adjustments::ReadPosterize},
     {"thrs", "threshold", adjustments::ReadThreshold},
-    {"vibA", "vibrance", nullptr},
-    {"blnc", "colour balance", nullptr},
-    {"blwh", "black & white", nullptr},
-    {"phfl", "photo filter", nullptr},
-    {"mixr", "channel mixer", nullptr},
+    {"vibA", "vibrance", adjustments::ReadVibrance},
+    {"blnc", "colour balance", adjustments::ReadColourBalance},
+    {"blwh", "black & white", adjustments::ReadBlackWhite},
+    {"phfl", "photo filter", adjustments::ReadPhotoFilter},
+    {"mixr", "channel mixer", adjustments::ReadChannelMixer},
     {"grdm", "gradient map", nullptr},
-    {"selc", "selective colour", nullptr},
-    {"clrL", "colour lookup", nullptr},
+    {"selc", "selective colour", adjustments::ReadSelectiveColour},
+    {"clrL", "colour lookup", adjustments::ReadColourLookup},
 }};
+
+// Brightness/contrast as kept since CS3, beside a `brit` block of zeros.
+constexpr AdjustmentKind kBrightnessDescriptor = {"CgEd", "brightness/contrast",
+                                                  adjustments::ReadBrightnessContrast};
 
 const AdjustmentKind* FindKind(std::string_view key) {
   for (const auto& kind : kKinds) {
@@ -58,15 +63,15 @@ std::string_view AdjustmentName(std::string_view key) {
 
 AdjustmentRead ReadAdjustment(std::string_view key, std::span<const std::uint8_t> data,
                               const AdjustmentSpace& space) {
-  const AdjustmentKind* kind = FindKind(key);
+  const AdjustmentKind* kind = key == "CgEd" ? &kBrightnessDescriptor : FindKind(key);
   if (kind == nullptr) return {};
   const std::string name(kind->Name);
   if (kind->Read == nullptr) return {nullptr, name + " adjustment (not drawn yet)"};
   try {
     return kind->Read(data, space);
   } catch (const PsdError& error) {
-    return {nullptr, name + " adjustment (its settings are cut short or damaged: " + error.Field() +
-                         " at byte " + std::to_string(error.Offset()) + " of the block)"};
+    return {nullptr, name + " adjustment (its settings are cut short or damaged at byte " +
+                         std::to_string(error.Offset()) + ": " + error.Field() + ")"};
   }
 }
 

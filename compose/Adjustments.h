@@ -36,12 +36,12 @@ struct AdjustmentRead {
 };
 
 // Reads the settings block of adjustment key `key` ("levl", "curv", "brit",
-// "expA", "hue2", "nvrt", "post", "thrs") from its bytes. A key that is not
-// an adjustment gives no adjustment and no problem; damaged or unsupported
-// settings, and the adjustment kinds not drawn yet, give a problem, never an
-// exception. Since CS3 the maker writes `brit` as zeros and keeps the real
-// brightness and contrast in a `CgEd` block: the caller draws `brit` only on
-// a record without `CgEd`.
+// "vibA", "clrL", ...) from its bytes. A key that is not an adjustment gives
+// no adjustment and no problem; damaged or unsupported settings, and the
+// adjustment kinds not drawn here, give a problem, never an exception. Since
+// CS3 the maker writes `brit` as zeros and keeps the real brightness and
+// contrast in a `CgEd` descriptor: the caller reads "CgEd" from that block
+// instead where a record has one.
 AdjustmentRead ReadAdjustment(std::string_view key, std::span<const std::uint8_t> data,
                               const AdjustmentSpace& space);
 

@@ -5,6 +5,7 @@
 #include <span>
 #include <utility>
 
+#include "compose/blending/KeptChannels.h"
 #include "compose/effects/EffectDrawing.h"
 #include "psd/PsdError.h"
 
@@ -77,7 +78,8 @@ BandDrawer::BandDrawer(const DocumentState& state, const RenderTree& tree, const
       layout_(layout),
       kind_(kind),
       omissions_(omissions),
-      stride_(static_cast<std::size_t>(layout.Width)) {
+      stride_(static_cast<std::size_t>(layout.Width)),
+      grey_(GreyOfColorMode(state.Header.ColorMode)) {
   storage_.assign(layout.Floats(), 0.0f);
   const std::size_t plane = stride_ * static_cast<std::size_t>(layout.Rows);
   float* next = storage_.data();
@@ -117,7 +119,16 @@ void BandDrawer::DrawBand(std::int32_t top, std::int32_t rows) {
   rows_ = rows;
   const Extent whole{top, 0, top + rows, layout_.Width};
   ShareRows(AreaOf(whole), [&](const BandArea& part, int) { ClearLevel(0, part); });
-  DrawMembers(tree_.Root.Children, 0, 1, whole);
+  knockout_ = {};
+  const std::vector<RenderNode>& members = tree_.Root.Children;
+  if (tree_.Root.Blending.SavesKnockoutBackdrop) {
+    // Knockouts reveal the background layer, the first drawn.
+    Draw(members.front(), 0, 2, whole);
+    SaveKnockoutBackdrop(tree_.Root, 0, 1, AreaOf(whole));
+    for (std::size_t k = 1; k < members.size(); ++k) Draw(members[k], 0, 2, whole);
+  } else {
+    DrawMembers(members, 0, 1, whole);
+  }
   ReleaseFinished();
 }
 
@@ -134,7 +145,7 @@ void BandDrawer::Draw(const RenderNode& node, int target, int next, const Extent
       if (node.Style != nullptr) {
         DrawStyled(node, target, next, area);
       } else {
-        DrawPixels(node, target, area);
+        DrawPixels(node, target, next, area);
       }
       return;
     case NodeKind::Adjustment:
@@ -158,7 +169,7 @@ LayerSource& BandDrawer::SourceOf(const RenderNode& node) {
 }
 
 void BandDrawer::DecodeLayer(const RenderNode& node, LayerSource& source, const BandArea& area,
-                             float* coverage) {
+                             float* coverage, float* transparencyPlane) {
   // One task per plane: the colours and the transparency, shared between
   // the two threads when the layer is large enough.
   struct Task {
@@ -176,7 +187,9 @@ void BandDrawer::DecodeLayer(const RenderNode& node, LayerSource& source, const 
     }
   }
   PlacedChannel* transparency = source.Transparency();
-  if (transparency != nullptr) tasks[count++] = {transparency, coverage};
+  if (transparency != nullptr) {
+    tasks[count++] = {transparency, transparencyPlane != nullptr ? transparencyPlane : coverage};
+  }
   std::string damaged;  // the transparency channel's damage
   const auto work = [&](int part) {
     for (auto k = static_cast<std::size_t>(part); k < count; k += 2) {
@@ -200,7 +213,12 @@ void BandDrawer::DecodeLayer(const RenderNode& node, LayerSource& source, const 
     source.DropTransparency(damaged, omissions_);
     transparency = nullptr;
   }
-  if (transparency == nullptr) FillArea(coverage, area, 1.0f);  // opaque
+  if (transparencyPlane != nullptr) {
+    if (transparency == nullptr) FillArea(transparencyPlane, area, 1.0f);
+    FillArea(coverage, area, 1.0f);
+  } else if (transparency == nullptr) {
+    FillArea(coverage, area, 1.0f);  // opaque
+  }
   MultiplyByMask(node, area, coverage);
 }
 
@@ -232,17 +250,19 @@ void BandDrawer::MultiplyByMask(const RenderNode& node, const BandArea& area, fl
   }
 }
 
-void BandDrawer::DrawPixels(const RenderNode& node, int target, const Extent& extent) {
+void BandDrawer::DrawPixels(const RenderNode& node, int target, int next, const Extent& extent) {
   const float* clip = std::exchange(clipShape_, nullptr);
   const BandArea area = AreaOf(extent);
   LayerSource& source = SourceOf(node);
-  DecodeLayer(node, source, area, scratch_.Alpha);
+  // A layer whose transparency does not shape it keeps that apart, in the
+  // shape plane of the level it may draw into.
+  float* transparency =
+      node.Blending.TransparencyShapes ? nullptr : shapes_[static_cast<std::size_t>(next)];
+  DecodeLayer(node, source, area, scratch_.Alpha, transparency);
   ScaleCoverage(area, node.Opacity, clip);
+  ApplyBlendIfOf(node, scratch_.Colour, target, area, scratch_.Alpha);
   const BlendRule rule{node.Mode, node.Fill, layout_.ColourChannels, kind_};
-  Blend(rule,
-        {{scratch_.Colour[0], scratch_.Colour[1], scratch_.Colour[2], scratch_.Colour[3]},
-         scratch_.Alpha},
-        levels_[static_cast<std::size_t>(target)], area);
+  BlendNode(node, rule, scratch_.Colour, scratch_.Alpha, target, next, area, transparency);
 }
 
 void BandDrawer::DrawClipBase(const RenderNode& base, int set, const Extent& extent) {
@@ -270,14 +290,16 @@ void BandDrawer::DrawClipSet(const RenderNode& set, int target, int next, const 
   const auto level = static_cast<std::size_t>(next);
   const RenderNode& base = set.Children.front();
   float* shape = shapes_[level];
-  // An adjustment has no pixels to draw clipped layers onto: they blend onto
-  // the backdrop inside its mask, as they do when the set is not blended as
-  // a group.
   const bool styled = base.Style != nullptr;
-  if ((!set.ClipAsGroup || base.Kind == NodeKind::Adjustment) &&
-      (base.Kind != NodeKind::Group || base.Isolated)) {
-    // Each layer blends onto the backdrop on its own, inside the base's
-    // coverage, which the base's drawing leaves in the scratch coverage.
+  if (!set.ClipAsGroup && base.Kind != NodeKind::Adjustment && !styled) {
+    DrawClipSetApart(set, target, next, extent);
+    return;
+  }
+  if (!set.ClipAsGroup) {
+    // An adjustment has no pixels to draw clipped layers onto: each blends
+    // onto the backdrop on its own, inside the mask, which the adjustment's
+    // drawing leaves in the scratch coverage. A base with effects draws its
+    // stroke and bevel above them.
     if (styled) {
       DrawStyled(base, target, next, extent, StyledPart::Lower);
     } else {
@@ -287,11 +309,14 @@ void BandDrawer::DrawClipSet(const RenderNode& set, int target, int next, const 
     ForArea(area, [&](std::size_t from, std::size_t to) {
       std::copy(coverage + from, coverage + to, shape + from);
     });
+    const KnockoutBackdrops before = SaveKnockoutBackdrop(set, target, next + 1, area);
+    const int nested = next + 1 + (set.Blending.SavesKnockoutBackdrop ? 1 : 0);
     for (std::size_t k = 1; k < set.Children.size(); ++k) {
       clipShape_ = shape;
-      Draw(set.Children[k], target, next + 1, extent);
+      Draw(set.Children[k], target, nested, extent);
     }
     clipShape_ = nullptr;
+    knockout_ = before;
     if (styled) DrawStyled(base, target, next, extent, StyledPart::Above);
     return;
   }
@@ -304,12 +329,17 @@ void BandDrawer::DrawClipSet(const RenderNode& set, int target, int next, const 
       std::fill(levels_[level].Alpha + from, levels_[level].Alpha + to, 1.0f);
     });
     MultiplyByMask(base, area, shape);
+    ApplyBlendIfOf(base, levels_[level].Colour, target, area, shape);
   } else {
     DrawClipBase(base, next, extent);
+    ApplyBlendIfOf(base, scratch_.Colour, target, AreaOf(Intersection(base.Area, extent)), shape);
   }
+  const KnockoutBackdrops before = SaveKnockoutBackdrop(set, next, next + 1, area);
+  const int nested = next + 1 + (set.Blending.SavesKnockoutBackdrop ? 1 : 0);
   for (std::size_t k = 1; k < set.Children.size(); ++k) {
-    Draw(set.Children[k], next, next + 1, extent);
+    Draw(set.Children[k], next, nested, extent);
   }
+  knockout_ = before;
   const float opacity = set.Opacity;
   ForArea(area, [&](std::size_t from, std::size_t to) {
     for (std::size_t k = from; k < to; ++k) {
@@ -319,9 +349,7 @@ void BandDrawer::DrawClipSet(const RenderNode& set, int target, int next, const 
   });
   const BandPlanes& drawn = levels_[level];
   const BlendRule rule{set.Mode, 1.0f, layout_.ColourChannels, kind_};
-  Blend(rule,
-        {{drawn.Colour[0], drawn.Colour[1], drawn.Colour[2], drawn.Colour[3]}, scratch_.Alpha},
-        levels_[static_cast<std::size_t>(target)], area);
+  BlendNode(set, rule, drawn.Colour, scratch_.Alpha, target, next + 1, area);
   if (styled) DrawStyled(base, target, next, extent, StyledPart::Above);
 }
 
@@ -331,27 +359,38 @@ void BandDrawer::DrawGroup(const RenderNode& group, int target, int next, const 
   const auto level = static_cast<std::size_t>(next);
   if (group.Isolated) {
     ClearLevel(next, area);
+    DrawArtboardBackground(group, next, extent);
+    // Knockouts inside reveal the group's own transparent start.
+    const KnockoutBackdrops outside = std::exchange(knockout_, {});
     DrawMembers(group.Children, next, next + 1, extent);
+    knockout_ = outside;
     ForArea(area, [&](std::size_t from, std::size_t to) {
       for (std::size_t k = from; k < to; ++k)
         scratch_.Alpha[k] = levels_[level].Alpha[k] * group.Opacity;
     });
     MultiplyByMask(group, area, scratch_.Alpha);
+    ScaleCoverage(area, 1.0f, clip);
     const BandPlanes& drawn = levels_[level];
-    const BlendRule rule{group.Mode, 1.0f, layout_.ColourChannels, kind_};
-    Blend(rule,
-          {{drawn.Colour[0], drawn.Colour[1], drawn.Colour[2], drawn.Colour[3]}, scratch_.Alpha},
-          levels_[static_cast<std::size_t>(target)], area);
+    ApplyBlendIfOf(group, drawn.Colour, target, area, scratch_.Alpha);
+    const BlendRule rule{group.Mode, group.Fill, layout_.ColourChannels, kind_};
+    BlendNode(group, rule, drawn.Colour, scratch_.Alpha, target, next + 1, area);
     return;
   }
-  if (group.Opacity >= 1.0f && group.Masks.empty() && clip == nullptr) {
+  const bool mixed = group.Opacity < 1.0f || !group.Masks.empty() || clip != nullptr;
+  if (!mixed && !group.Blending.SavesKnockoutBackdrop) {
+    DrawArtboardBackground(group, target, extent);
     DrawMembers(group.Children, target, next, extent);
     return;
   }
   // Pass-through with opacity or a mask: the members blend straight into the
-  // backdrop, which is then mixed with the backdrop as it was.
+  // backdrop, which is then mixed with the backdrop as it was. That is also
+  // what a shallow knockout inside reveals.
   CopyLevel(target, next, area);
+  const KnockoutBackdrops before = SaveKnockoutBackdrop(group, next, next, area);
+  DrawArtboardBackground(group, target, extent);
   DrawMembers(group.Children, target, next + 1, extent);
+  knockout_ = before;
+  if (!mixed) return;
   FillArea(scratch_.Alpha, area, 1.0f);
   MultiplyByMask(group, area, scratch_.Alpha);
   ScaleCoverage(area, group.Opacity, clip);
@@ -375,12 +414,19 @@ void BandDrawer::DrawAdjustment(const RenderNode& node, int target, const Extent
   FillArea(scratch_.Alpha, area, 1.0f);
   MultiplyByMask(node, area, scratch_.Alpha);
   ScaleCoverage(area, node.Opacity * node.Fill, clip);
+  ApplyBlendIfOf(node, scratch_.Colour, target, area, scratch_.Alpha);
   const BlendRule rule{node.Mode, 1.0f, layout_.ColourChannels, kind_};
-  BlendAdjustedRows(
-      rule,
-      {{scratch_.Colour[0], scratch_.Colour[1], scratch_.Colour[2], scratch_.Colour[3]},
-       scratch_.Alpha},
-      backdrop, area);
+  const SourcePlanes adjusted{
+      {scratch_.Colour[0], scratch_.Colour[1], scratch_.Colour[2], scratch_.Colour[3]},
+      scratch_.Alpha};
+  if (node.Blending.KeptChannels != 0) {
+    BlendKeepingChannels(node.Blending.KeptChannels, layout_.ColourChannels, backdrop, area,
+                         keptRows_, [&](const BandArea& row) {
+                           BlendAdjusted(rule, adjusted, backdrop, row, blendScratch_[0]);
+                         });
+    return;
+  }
+  BlendAdjustedRows(rule, adjusted, backdrop, area);
 }
 
 void BandDrawer::ScaleCoverage(const BandArea& area, float factor, const float* clip) {

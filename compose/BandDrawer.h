@@ -12,6 +12,7 @@
 #include "compose/LayerSource.h"
 #include "compose/RenderTree.h"
 #include "compose/StoredRows.h"
+#include "compose/blending/BlendIf.h"
 #include "compose/effects/EffectCoverage.h"
 #include "psd/DocumentState.h"
 
@@ -64,7 +65,7 @@ class BandDrawer {
   // `limit` (what the buffer's owner can show).
   void DrawMembers(const std::vector<RenderNode>& nodes, int target, int next, const Extent& limit);
   void Draw(const RenderNode& node, int target, int next, const Extent& limit);
-  void DrawPixels(const RenderNode& node, int target, const Extent& area);
+  void DrawPixels(const RenderNode& node, int target, int next, const Extent& area);
   void DrawClipBase(const RenderNode& base, int set, const Extent& area);
   void DrawAdjustment(const RenderNode& node, int target, const Extent& area);
   void DrawGroup(const RenderNode& node, int target, int next, const Extent& area);
@@ -90,9 +91,10 @@ class BandDrawer {
 
   LayerSource& SourceOf(const RenderNode& node);
   // The layer's colours over `area` into the scratch colour planes, and its
-  // transparency x masks into `coverage`.
+  // transparency x masks into `coverage`; with `transparency`, the
+  // transparency goes there and `coverage` takes the masks alone.
   void DecodeLayer(const RenderNode& node, LayerSource& source, const BandArea& area,
-                   float* coverage);
+                   float* coverage, float* transparency = nullptr);
   // BlendSource and BlendAdjusted with the rows shared between the threads.
   void Blend(const BlendRule& rule, const SourcePlanes& source, const BandPlanes& backdrop,
              const BandArea& area);
@@ -109,6 +111,40 @@ class BandDrawer {
   // The scratch coverage x `factor` x `clip` (when given).
   void ScaleCoverage(const BandArea& area, float factor, const float* clip);
   void ClearLevel(int level, const BandArea& area);
+
+  // Advanced blending (compose/blending/BandDrawerBlending.cpp). Blends
+  // `source` into buffer `target` as `node` asks: through its knockout, with
+  // its channel restrictions, with `transparency` apart from the coverage
+  // when the node's transparency does not shape it; `free` is a buffer
+  // level it may draw into.
+  void BlendNode(const RenderNode& node, const BlendRule& rule,
+                 const std::array<float*, 4>& colours, float* coverage, int target, int free,
+                 const BandArea& area, const float* transparency = nullptr);
+  // The source blended onto the knockout's backdrop in buffer `free`, which
+  // then replaces buffer `target` as far as `coverage` (the layer's shape)
+  // reaches.
+  void BlendKnockout(const RenderNode& node, const BlendRule& rule,
+                     const std::array<float*, 4>& colours, const float* coverage, int target,
+                     int free, const BandArea& area, const float* transparency);
+  // `coverage` x the node's blend-if ranges, over `source` and buffer `target`.
+  void ApplyBlendIfOf(const RenderNode& node, const std::array<float*, 4>& source, int target,
+                      const BandArea& area, float* coverage);
+  // An artboard's background colour, drawn into `level` before its members.
+  void DrawArtboardBackground(const RenderNode& group, int level, const Extent& extent);
+  // A clipping set whose layers blend on their own: the base, at its fill,
+  // and the clipped layers blend into the backdrop, which is then mixed with
+  // the backdrop as it was by the base's shape and opacity.
+  void DrawClipSetApart(const RenderNode& set, int target, int next, const Extent& extent);
+  // A knockout's backdrops: the buffer levels that hold what a shallow and a
+  // deep knockout reveal, -1 for transparency.
+  struct KnockoutBackdrops {
+    int Shallow = -1;
+    int Deep = -1;
+  };
+  // Copies buffer `from` into `saved` as the backdrop of the knockouts below
+  // `container`, when it saves one; returns the backdrops before.
+  KnockoutBackdrops SaveKnockoutBackdrop(const RenderNode& container, int from, int saved,
+                                         const BandArea& area);
   void CopyLevel(int from, int to, const BandArea& area);
   void ReleaseFinished();
 
@@ -134,6 +170,9 @@ class BandDrawer {
   std::array<BlendScratch, 2> blendScratch_;
   std::map<const RenderNode*, std::unique_ptr<LayerSource>> sources_;
   std::unique_ptr<EffectDrawing> effects_;  ///< made for the first layer with effects
+  KnockoutBackdrops knockout_;
+  GreyOf grey_ = GreyOf::Luminosity;
+  std::vector<float> keptRows_;  ///< channels kept from a restricted blend, one row
 };
 
 }  // namespace plymark

@@ -68,8 +68,6 @@ LayerBlockFacts ReadLayerBlockFacts(const FileView& file, const LayerRecord& rec
       facts.Fill = FirstByte(file, block).value_or(255);
     } else if (key == "clbl") {
       facts.ClippedAsGroup = FirstByte(file, block).value_or(1) != 0;
-    } else if (key == "knko") {
-      facts.Knockout = FirstByte(file, block).value_or(0) != 0;
     } else if (key == "lmgm" || key == "vmgm" || key == "infx") {
       const bool set = FirstByte(file, block).value_or(0) != 0;
       (key == "lmgm"   ? facts.UserMaskHidesEffects
@@ -82,29 +80,17 @@ LayerBlockFacts ReadLayerBlockFacts(const FileView& file, const LayerRecord& rec
       facts.Effects = true;
     } else if (IsAnyOf(key, {"SoCo", "GdFl", "PtFl"})) {
       facts.FillLayer = true;
-    } else if (IsAnyOf(key, {"artb", "artd", "abdd"})) {
-      facts.Artboard = true;
-    } else if (key == "brst") {
-      facts.ChannelRestrictions = block.Length >= 4;
     } else if (key == "vstk") {
       const std::vector<bool> enabled = BooleanItems(BlockBytes(file, block), "strokeEnabled");
       facts.ShapeStroke = !enabled.empty() && enabled.front();
     } else if (key == "CgEd") {
       facts.BrightnessInDescriptor = true;
+      facts.BrightnessDescriptor = &block;
     } else if (facts.Adjustment == nullptr && IsAdjustmentKey(key)) {
       facts.Adjustment = &block;
     }
   }
   return facts;
-}
-
-bool FullBlendingRanges(const std::vector<std::uint8_t>& ranges) {
-  for (std::size_t k = 0; k + 4 <= ranges.size(); k += 4) {
-    if (ranges[k] != 0 || ranges[k + 1] != 0 || ranges[k + 2] != 255 || ranges[k + 3] != 255) {
-      return false;
-    }
-  }
-  return true;
 }
 
 }  // namespace plymark

@@ -18,19 +18,18 @@ struct LayerBlockFacts {
   std::optional<std::string> SectionBlendKey;
   std::uint8_t Fill = 255;              ///< `iOpa`: fill opacity
   bool ClippedAsGroup = true;           ///< `clbl`: blend clipped layers as a group
-  bool Knockout = false;                ///< `knko` not 0
   bool Effects = false;                 ///< `lfx2`, `lmfx`, `lfxs` or `lrFX`
   bool UserMaskHidesEffects = false;    ///< `lmgm` not 0
   bool VectorMaskHidesEffects = false;  ///< `vmgm` not 0
   bool InteriorAsGroup = false;         ///< `infx`: blend interior effects as a group
   bool FillLayer = false;               ///< `SoCo`, `GdFl` or `PtFl`
-  bool Artboard = false;                ///< `artb`, `artd` or `abdd`
-  bool ChannelRestrictions = false;     ///< `brst` listing channels left out
   bool BrightnessInDescriptor = false;  ///< `CgEd`
   /// `vstk` with its stroke enabled: a shape's stroke, which the maker draws
   /// above the shape's clipped layers and without its fill opacity.
   bool ShapeStroke = false;
   const TaggedBlockRef* Adjustment = nullptr;  ///< the first adjustment layer block
+  /// `CgEd`: brightness/contrast since CS3, beside a `brit` of zeros.
+  const TaggedBlockRef* BrightnessDescriptor = nullptr;
 };
 
 // Reads the blocks of `record` through `file`.
@@ -38,9 +37,5 @@ LayerBlockFacts ReadLayerBlockFacts(const FileView& file, const LayerRecord& rec
 
 // The bytes of `block`, as far as the file holds them.
 std::vector<std::uint8_t> BlockBytes(const FileView& file, const TaggedBlockRef& block);
-
-// True when the record's blending ranges let every value through: each pair
-// of ranges (black low, black high, white low, white high) is 0, 0, 255, 255.
-bool FullBlendingRanges(const std::vector<std::uint8_t>& ranges);
 
 }  // namespace plymark

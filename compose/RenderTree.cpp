@@ -4,6 +4,8 @@
 #include <string>
 
 #include "compose/LayerBlocks.h"
+#include "compose/blending/KnockoutPlan.h"
+#include "compose/blending/TreeBlending.h"
 #include "compose/effects/StylePlan.h"
 #include "psd/PsdError.h"
 #include "psd/TaggedBlocks.h"
@@ -17,6 +19,18 @@ namespace {
 constexpr std::uint8_t kHidden = 0x02;
 constexpr std::uint8_t kMaskDisabled = 0x02;
 constexpr std::uint8_t kMaskFromVector = 0x08;
+// The largest adjustment settings block read: a colour lookup's embedded
+// table of 64^3 entries takes about 8 MB as text.
+constexpr std::int64_t kLargestAdjustmentBlock = std::int64_t{32} << 20;
+
+// The block that holds an adjustment layer's settings: since CS3 the maker
+// keeps brightness/contrast in `CgEd` and writes `brit` as zeros.
+const TaggedBlockRef& AdjustmentSettingsBlock(const LayerBlockFacts& facts) {
+  if (facts.Adjustment->Key == "brit" && facts.BrightnessDescriptor != nullptr) {
+    return *facts.BrightnessDescriptor;
+  }
+  return *facts.Adjustment;
+}
 
 bool HasChannel(const LayerRecord& record, std::int16_t id) {
   return std::any_of(record.ChannelInfo.begin(), record.ChannelInfo.end(),
@@ -62,7 +76,8 @@ class TreeBuilder {
     root.Kind = NodeKind::Group;
     root.Children = Members(topLevel_, 0);
     root.Area = document_;
-    root.Buffers = 1 + Deepest(root.Children);
+    const int saved = PlanKnockoutStop(root, HasBackground(root));
+    root.Buffers = 1 + saved + Deepest(root.Children);
   }
 
  private:
@@ -76,6 +91,8 @@ class TreeBuilder {
   std::vector<MaskPlan> MasksOf(int record);
   bool SetUpPixels(int record, RenderNode& node, const LayerBlockFacts& facts);
   bool SetUpAdjustment(int record, RenderNode& node, const LayerBlockFacts& facts);
+  void SetUpBlending(int record, RenderNode& node, bool group, bool adjustment);
+  void OmitBlendingWithEffects(int record, RenderNode& node);
 
   const DocumentState& state_;
   RenderTree& tree_;
@@ -129,10 +146,20 @@ void TreeBuilder::Attach(std::vector<RenderNode>& drawn, RenderNode clipped) {
     set.Area = last.Area;
     const LayerRecord& base = state_.Layers[static_cast<std::size_t>(last.Record)];
     const LayerBlockFacts facts = ReadLayerBlockFacts(state_.File, base);
-    set.ClipAsGroup = facts.ClippedAsGroup;
+    // An adjustment has no pixels to draw clipped layers onto: they blend on
+    // their own, as do a base's without "blend clipped layers as group"; a
+    // pass-through group is always their group.
+    set.ClipAsGroup = last.Kind != NodeKind::Adjustment &&
+                      (facts.ClippedAsGroup || (last.Kind == NodeKind::Group && !last.Isolated));
+    BlendingOfClipSet(set, last, [&](const std::string& what) { Omit(last.Record, what); });
     if (facts.ShapeStroke) Omit(last.Record, "shape stroke drawn under its clipped layers");
     set.Children.push_back(std::move(last));
     last = std::move(set);
+  }
+  // A pass-through group clipped to a layer mixes its members with the
+  // backdrop it started from, which takes a level.
+  if (clipped.Kind == NodeKind::Group && !clipped.Isolated) {
+    clipped.Buffers = std::max(clipped.Buffers, 1 + Deepest(clipped.Children));
   }
   last.Children.push_back(std::move(clipped));
   // The set's buffer, and below it what its base group or clipped groups need.
@@ -140,7 +167,8 @@ void TreeBuilder::Attach(std::vector<RenderNode>& drawn, RenderNode clipped) {
   if (last.Children.front().Kind == NodeKind::Group) {
     inside = std::max(inside, Deepest(last.Children.front().Children));
   }
-  last.Buffers = 1 + inside;
+  const int saved = PlanKnockoutStop(last, false);
+  last.Buffers = 1 + saved + std::max(inside, KnockoutBuffers(last));
 }
 
 std::vector<MaskPlan> TreeBuilder::MasksOf(int record) {
@@ -198,10 +226,7 @@ std::optional<RenderNode> TreeBuilder::Node(int record, int depth) {
   node.Opacity = layer.Opacity / 255.0f;
   node.Fill = facts.Fill / 255.0f;
   node.Masks = MasksOf(record);
-  if (facts.Knockout) Omit(record, "knockout");
-  if (!FullBlendingRanges(layer.BlendingRanges)) Omit(record, "blend-if ranges");
-  if (facts.Artboard) Omit(record, "artboard");
-  if (facts.ChannelRestrictions) Omit(record, "channel restrictions");
+  SetUpBlending(record, node, kind == LayerKind::Group, facts.Adjustment != nullptr);
   if (facts.ShapeStroke && facts.Fill < 255)
     Omit(record, "shape stroke faded with the fill opacity");
 
@@ -212,17 +237,23 @@ std::optional<RenderNode> TreeBuilder::Node(int record, int depth) {
     }
     node.Kind = NodeKind::Group;
     node.Children = Members(members_[static_cast<std::size_t>(record)], depth + 1);
-    if (node.Children.empty()) return std::nullopt;
+    const bool backdrop = node.Blending.Artboard && node.Blending.Artboard->Background;
+    if (node.Children.empty() && !backdrop) return std::nullopt;
     node.Isolated = node.Mode != BlendMode::PassThrough;
-    Extent area = node.Children.front().Area;
+    Extent area;
     for (const RenderNode& child : node.Children) area = Union(area, child.Area);
-    node.Area = area;
+    node.Area = ArtboardArea(node.Blending, area, document_);
     const bool mixed = node.Opacity < 1.0f || !node.Masks.empty();
-    node.Buffers = (node.Isolated || mixed ? 1 : 0) + Deepest(node.Children);
+    const int saved = PlanKnockoutStop(node, false);
+    const int own = node.Isolated ? KnockoutBuffers(node) : 0;
+    node.Buffers =
+        (node.Isolated || mixed || saved > 0 ? 1 : 0) + std::max(Deepest(node.Children), own);
   } else if (facts.Adjustment != nullptr) {
     if (!SetUpAdjustment(record, node, facts)) return std::nullopt;
   } else if (!SetUpPixels(record, node, facts)) {
     return std::nullopt;
+  } else {
+    node.Buffers = KnockoutBuffers(node);
   }
   for (const MaskPlan& mask : node.Masks) {
     if (mask.Outside == 0.0f) node.Area = Intersection(node.Area, mask.Rect);
@@ -230,6 +261,7 @@ std::optional<RenderNode> TreeBuilder::Node(int record, int depth) {
   if (facts.Effects) {
     if (node.Kind == NodeKind::Pixels) {
       SetUpStyle(state_, facts, node, tree_.Omissions);
+      if (node.Style != nullptr) OmitBlendingWithEffects(record, node);
     } else {
       Omit(record, "layer effects");
     }
@@ -238,10 +270,39 @@ std::optional<RenderNode> TreeBuilder::Node(int record, int depth) {
   return node;
 }
 
+void TreeBuilder::SetUpBlending(int record, RenderNode& node, bool group, bool adjustment) {
+  std::vector<std::string> problems;
+  node.Blending = ReadBlendingOptions(state_, state_.Layers[static_cast<std::size_t>(record)],
+                                      space_, problems);
+  for (const std::string& problem : problems) Omit(record, problem);
+  const auto omit = [&](const std::string& what) { Omit(record, what); };
+  const bool passThrough = group && node.Mode == BlendMode::PassThrough;
+  LeaveOutUndrawnBlending(node.Blending, passThrough, adjustment, group, omit);
+  if (passThrough && node.Fill < 1.0f) omit("fill opacity of a pass-through group");
+}
+
+// A layer with effects is drawn without knockout, blend-if, channel
+// restrictions and transparency shapes off: named, and left out.
+void TreeBuilder::OmitBlendingWithEffects(int record, RenderNode& node) {
+  BlendingOptions& blending = node.Blending;
+  const auto omit = [&](bool set, const char* what) {
+    if (set) Omit(record, std::string(what) + " of a layer with effects (drawn without)");
+  };
+  omit(blending.KnocksOut != Knockout::None, "knockout");
+  omit(blending.BlendIf.has_value(), "blend-if ranges");
+  omit(blending.KeptChannels != 0, "channel restrictions");
+  omit(!blending.TransparencyShapes, "transparency shapes off");
+  blending.KnocksOut = Knockout::None;
+  blending.BlendIf.reset();
+  blending.KeptChannels = 0;
+  blending.TransparencyShapes = true;
+}
+
 bool TreeBuilder::SetUpAdjustment(int record, RenderNode& node, const LayerBlockFacts& facts) {
-  const TaggedBlockRef& block = *facts.Adjustment;
-  if (block.Key == "brit" && facts.BrightnessInDescriptor) {
-    Omit(record, "brightness/contrast kept in its CgEd descriptor");
+  const TaggedBlockRef& block = AdjustmentSettingsBlock(facts);
+  if (block.Length > kLargestAdjustmentBlock) {
+    Omit(record, "adjustment '" + block.Key + "': its settings take " +
+                     std::to_string(block.Length) + " bytes");
     return false;
   }
   AdjustmentRead read = ReadAdjustment(block.Key, BlockBytes(state_.File, block), space_);

@@ -8,6 +8,7 @@
 
 #include "compose/Adjustments.h"
 #include "compose/BlendModes.h"
+#include "compose/blending/BlendingOptions.h"
 #include "psd/DocumentState.h"
 
 namespace plymark {
@@ -73,6 +74,9 @@ struct RenderNode {
   bool UserMaskHidesEffects = false;
   bool VectorMaskHidesEffects = false;
   bool InteriorAsGroup = false;
+  /// Knockout, blend-if, channel restrictions, transparency shapes, artboard
+  /// (a clipping set: its base's knockout and channel restrictions).
+  BlendingOptions Blending;
   /// Band buffers the node needs below its own level: groups, clipping sets
   /// and pass-through groups that are mixed with the backdrop take one each.
   int Buffers = 0;

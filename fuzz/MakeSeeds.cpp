@@ -301,6 +301,81 @@ void AddComposeSeeds(std::vector<std::pair<std::string, Bytes>>& seeds) {
   seeds.emplace_back("effects.psd", EffectsSeed());
 }
 
+// Advanced blending: knockouts to the background, a pass-through group, a
+// clipping base and an isolated group; blend-if ranges; channel
+// restrictions; 'tsly' off in a special fill mode; an artboard reaching
+// beyond the document; clipped layers blending on their own onto a group;
+// a pass-through group clipped to an adjustment layer.
+void AddBlendingSeeds(std::vector<std::pair<std::string, Bytes>>& seeds) {
+  using namespace plymark::test;
+  const auto with = [](TestLayer layer, const Bytes& blocks, const Bytes& ranges = {}) {
+    ByteWriter extra;
+    extra.I32(0).I32(static_cast<std::int64_t>(ranges.size())).Append(ranges);
+    layer.Extra = extra.U8(3).Text("lay").Append(blocks).Data();
+    return layer;
+  };
+  const auto block = [](const char* key, const Bytes& data) {
+    return TaggedBlock("8BIM", key, data);
+  };
+  const auto joined = [](std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+  };
+  const auto append = [](std::vector<TestLayer>& to, const std::vector<TestLayer>& from) {
+    to.insert(to.end(), from.begin(), from.end());
+  };
+  TestDocument document;
+  TestLayer background = SolidLayer(0, 0, 4, 4, 200, 210, 220);
+  background.Channels.erase(background.Channels.begin());
+  document.Layers = {background};
+  Bytes ranges;
+  for (int k = 0; k < 10; ++k) ranges = joined({ranges, Bytes{20, 60, 180, 240}});
+  const Bytes shallow = joined({block("knko", {1, 0, 0, 0}), block("iOpa", {60, 0, 0, 0})});
+  const Bytes deep = joined({block("knko", {2, 0, 0, 0}), block("tsly", {0, 0, 0, 0})});
+  TestLayer dodge = with(SolidLayer(0, 1, 3, 4, 90, 90, 90), deep);
+  dodge.BlendKey = "div ";
+  dodge.Channels[0].Data = Bytes(9, 100);
+  append(document.Layers,
+         Group("pass", 255, {},
+               {SolidLayer(0, 0, 4, 2, 250, 10, 10),
+                with(SolidLayer(1, 0, 3, 4, 10, 250, 10), shallow, ranges), dodge}));
+  TestLayer base = with(SolidLayer(0, 0, 4, 4, 10, 10, 250), block("brst", {0, 0, 0, 1}));
+  TestLayer clipped = with(SolidLayer(1, 1, 4, 4, 90, 30, 200), shallow);
+  clipped.Clipping = 1;
+  document.Layers.insert(document.Layers.end(), {base, clipped});
+  std::vector<TestLayer> apart = Group("mul ", 200, {}, {SolidLayer(0, 0, 2, 4, 5, 6, 7)});
+  apart.back().Extra =
+      LayerExtra("G", {},
+                 joined({block("lsct", ByteWriter().I32(1).Text("8BIM").Text("mul ").Data()),
+                         block("clbl", {0, 0, 0, 0}), block("iOpa", {128, 0, 0, 0})}));
+  append(document.Layers, apart);
+  TestLayer onApart = SolidLayer(0, 0, 4, 4, 100, 200, 50);
+  onApart.Clipping = 1;
+  onApart.BlendKey = "scrn";
+  document.Layers.push_back(with(onApart, block("knko", {2, 0, 0, 0})));
+  const Items rect = {{"Top ", DoubleValue(-1)},
+                      {"Left", DoubleValue(1)},
+                      {"Btom", DoubleValue(3.4)},
+                      {"Rght", DoubleValue(9)}};
+  const Bytes artboard = block(
+      "artb", Versioned("artboard", {{"artboardRect", ObjectValue("classFloatRect", rect)},
+                                     {"artboardBackgroundType", LongValue(4)},
+                                     {"Clr ", ObjectValue("RGBC", {{"Rd  ", DoubleValue(9)},
+                                                                   {"Grn ", DoubleValue(99)},
+                                                                   {"Bl  ", DoubleValue(199)}})}}));
+  std::vector<TestLayer> board = Group("pass", 255, {}, {SolidLayer(0, 0, 4, 4, 1, 2, 3)});
+  board.back().Extra = LayerExtra(
+      "A", {},
+      joined({block("lsct", ByteWriter().I32(1).Text("8BIM").Text("pass").Data()), artboard}));
+  append(document.Layers, board);
+  document.Layers.push_back({0, 0, 0, 0, {}, "norm", LayerExtra("nvrt", {}, block("nvrt", {}))});
+  std::vector<TestLayer> passClipped = Group("pass", 255, {}, {SolidLayer(0, 0, 4, 4, 9, 9, 9)});
+  passClipped.back().Clipping = 1;
+  append(document.Layers, passClipped);
+  seeds.emplace_back("advanced-blending.psd", BuildPsd(document));
+}
+
 std::vector<std::pair<std::string, Bytes>> OpenSeeds() {
   std::vector<std::pair<std::string, Bytes>> seeds;
   TestDocument solid;
@@ -448,6 +523,7 @@ std::vector<std::pair<std::string, Bytes>> OpenSeeds() {
       ByteWriter().I64(static_cast<std::int64_t>(entry.Size())).Append(entry.Data()).Data());
   seeds.emplace_back("settings.psd", BuildPsd(settings));
   AddComposeSeeds(seeds);
+  AddBlendingSeeds(seeds);
   return seeds;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "compose/Adjustments.h"
+#include "compose/adjustments/LookupTable.h"
 #include "psd/ColorModeCodes.h"
 
 namespace plymark {
@@ -23,7 +24,73 @@ struct Block {
   Block& I16(int v) { return U8(v >> 8).U8(v); }
   Block& I32(std::uint32_t v) { return I16(static_cast<int>(v >> 16)).I16(static_cast<int>(v)); }
   Block& F32(float v) { return I32(std::bit_cast<std::uint32_t>(v)); }
+  Block& Type(std::string_view type) {
+    for (char c : type) U8(c);
+    return *this;
+  }
+  Block& Key(std::string_view key) {  // a descriptor key: length 0 for four characters
+    return I32(key.size() == 4 ? 0 : static_cast<std::uint32_t>(key.size())).Type(key);
+  }
 };
+
+// Colour balance: shadows, midtones, highlights (cyan-red, magenta-green,
+// yellow-blue each), then "preserve luminosity".
+Block ColourBalance(std::array<int, 9> sliders, bool preserveLuminosity) {
+  Block block;
+  for (int v : sliders) block.I16(v);
+  return block.U8(preserveLuminosity ? 1 : 0);
+}
+
+// A version-16 descriptor of class 'null' whose items are whole numbers.
+Block NumberDescriptor(std::initializer_list<std::pair<std::string_view, int>> items) {
+  Block block;
+  block.I32(16).I32(0).Key("null").I32(static_cast<std::uint32_t>(items.size()));
+  for (const auto& [key, value] : items) {
+    block.Key(key).Type("long").I32(static_cast<std::uint32_t>(value));
+  }
+  return block;
+}
+
+// Photo filter, version 2: colour space, four components, density, "preserve luminosity".
+Block PhotoFilter(int space, std::array<int, 3> colour, int density, bool preserve) {
+  Block block;
+  block.I16(2).I16(space);
+  for (int v : colour) block.I16(v);
+  return block.I16(0).I32(static_cast<std::uint32_t>(density)).U8(preserve ? 1 : 0);
+}
+
+// Channel mixer, version 1: monochrome, then red, green, blue and a fourth
+// record, each four source weights and a constant in percent.
+Block ChannelMixer(bool monochrome, std::array<std::array<int, 5>, 3> records) {
+  Block block;
+  block.I16(1).I16(monochrome ? 1 : 0);
+  for (const auto& record : records) {
+    for (int v : record) block.I16(v);
+  }
+  return block.I16(0).I16(0).I16(0).I16(100).I16(0);
+}
+
+constexpr std::array<int, 5> kRed{100, 0, 0, 0, 0}, kGreen{0, 100, 0, 0, 0}, kBlue{0, 0, 100, 0, 0};
+
+// Selective colour, version 1: method (0 relative), an unused record, then
+// cyan, magenta, yellow and black for reds, ..., whites, neutrals, blacks.
+Block SelectiveColour(int method, int range, std::array<int, 4> inks) {
+  Block block;
+  block.I16(1).I16(method).I32(0).I32(0);
+  for (int r = 0; r < 9; ++r) {
+    for (int v : inks) block.I16(r == range ? v : 0);
+  }
+  return block;
+}
+
+// The `CgEd` descriptor (version 16, class 'null') with brightness and contrast.
+Block BrightnessDescriptor(int brightness, int contrast, bool legacy = false) {
+  Block block;
+  block.I32(16).I32(0).Key("null").I32(3);
+  block.Key("Brgh").Type("long").I32(static_cast<std::uint32_t>(brightness));
+  block.Key("Cntr").Type("long").I32(static_cast<std::uint32_t>(contrast));
+  return block.Key("useLegacy").Type("bool").U8(legacy ? 1 : 0);
+}
 
 // Levels: version 2, the master record, then channel records; 29 in all.
 Block Levels(std::vector<std::array<int, 5>> records) {
@@ -66,6 +133,7 @@ struct KnownValue {
   const char* Key;
   Block Settings;
   std::array<int, 3> In, Out;  ///< 8-bit backdrop and the maker's merged pixel
+  float Tolerance = 1.01f;
 };
 
 // Pixels of the maker's 8-bit merged images over known backdrops, within 1/255.
@@ -98,14 +166,126 @@ TEST(Adjustments, MatchTheMakersMergedPixels) {
       {"post", Block().I16(16).I16(0), {47, 48, 255}, {34, 51, 255}},
       {"thrs", Block().I16(128).I16(0), {253, 120, 132}, {255, 255, 255}},
       {"thrs", Block().I16(255).I16(0), {255, 255, 254}, {0, 0, 0}},
+      {"blnc",
+       ColourBalance({50, 0, -50, 0, 0, 0, 0, 0, 0}, true),
+       {252, 120, 131},
+       {252, 87, 53},
+       2.01f},
+      {"blnc",
+       ColourBalance({50, 0, -50, 0, 0, 0, 0, 0, 0}, true),
+       {243, 244, 249},
+       {243, 241, 245},
+       2.01f},
+      {"blnc",
+       ColourBalance({0, 0, 0, -50, 0, 50, 0, 0, 0}, true),
+       {252, 120, 131},
+       {251, 120, 160},
+       2.01f},
+      {"blnc",
+       ColourBalance({0, 0, 0, 0, 0, 0, 0, -50, -50}, true),
+       {235, 115, 135},
+       {255, 115, 135},
+       2.01f},
+      {"blnc",
+       ColourBalance({0, 0, 0, 0, 0, 0, 0, -50, -50}, false),
+       {252, 120, 132},
+       {253, 104, 115},
+       2.01f},
+      {"blnc",
+       ColourBalance({-100, -100, -100, -100, -100, -100, -100, -100, -100}, false),
+       {252, 120, 131},
+       {236, 0, 0},
+       2.01f},
+      {"CgEd", BrightnessDescriptor(150, 0), {252, 120, 131}, {255, 234, 240}, 2.01f},
+      {"CgEd", BrightnessDescriptor(-150, 0), {243, 244, 249}, {139, 141, 161}, 2.01f},
+      {"CgEd", BrightnessDescriptor(0, 100), {252, 163, 92}, {254, 182, 73}, 2.01f},
+      {"CgEd", BrightnessDescriptor(0, -50), {252, 120, 131}, {251, 123, 130}, 2.01f},
+      // The maker's settings over white.
+      {"blwh", NumberDescriptor({}), {255, 255, 255}, {255, 255, 255}},
+      {"phfl", PhotoFilter(7, {6706, 3200, 12000}, 25, true), {255, 255, 255}, {255, 255, 255}},
   };
   for (const auto& c : cases) {
     std::array<float, 3> in{};
     for (int i = 0; i < 3; ++i) in[i] = static_cast<float>(c.In[i]) / 255.0f;
     const auto out = Apply(c.Key, c.Settings, in);
     for (int i = 0; i < 3; ++i) {
-      EXPECT_NEAR(out[i] * 255.0f, c.Out[i], 1.01f) << c.Key << " component " << i;
+      EXPECT_NEAR(out[i] * 255.0f, c.Out[i], c.Tolerance) << c.Key << " component " << i;
     }
+  }
+}
+
+// What the dialogs' settings mean, where the corpus holds no values: mixes
+// taken from the right records, grey kept by black & white and a lookup,
+// the photo filter's colour and density, selective colour's two methods
+// (relative adds no cyan where there is none), vibrance sparing saturated
+// colours.
+TEST(Adjustments, ColourMixesFollowTheirSettings) {
+  const KnownValue cases[] = {
+      {"mixr", ChannelMixer(true, {kRed, kBlue, kBlue}), {200, 50, 10}, {200, 200, 200}},
+      {"mixr",
+       ChannelMixer(false, {kGreen, kRed, {0, 0, 50, 0, 20}}),
+       {200, 50, 10},
+       {50, 200, 56}},
+      {"blwh", NumberDescriptor({{"Rd  ", 100}}), {128, 128, 128}, {128, 128, 128}},
+      {"blwh", NumberDescriptor({{"Rd  ", 100}, {"Yllw", 0}}), {255, 0, 0}, {255, 255, 255}},
+      {"phfl", PhotoFilter(0, {65535, 0, 0}, 100, false), {200, 100, 50}, {200, 0, 0}},
+      {"phfl", PhotoFilter(0, {65535, 0, 0}, 0, false), {200, 100, 50}, {200, 100, 50}},
+      {"selc", SelectiveColour(1, 0, {100, 0, 0, 0}), {255, 0, 0}, {0, 0, 0}},
+      {"selc", SelectiveColour(0, 0, {100, 0, 0, 0}), {255, 0, 0}, {255, 0, 0}},
+      {"vibA", NumberDescriptor({{"vibrance", 100}}), {255, 0, 0}, {255, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    std::array<float, 3> in{};
+    for (int i = 0; i < 3; ++i) in[i] = static_cast<float>(c.In[i]) / 255.0f;
+    const auto out = Apply(c.Key, c.Settings, in);
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(out[i] * 255.0f, c.Out[i], 1.01f) << c.Key << " " << i;
+  }
+}
+
+// An identity table of side 2 as a .cube (red fastest, 0..1) or a .3dl
+// (blue fastest, 0..1023 after its input levels).
+std::string IdentityTable(bool cube) {
+  std::string text = cube ? "TITLE \"x\"\nLUT_3D_SIZE 2\n" : "3DMESH\n0 1023\n";
+  for (int k = 0; k < 8; ++k) {
+    const int r = cube ? k & 1 : k >> 2, g = (k >> 1) & 1, b = cube ? k >> 2 : k & 1;
+    const int one = cube ? 1 : 1023;
+    text += std::to_string(r * one) + " " + std::to_string(g * one) + " " +
+            std::to_string(b * one) + "\n";
+  }
+  return text;
+}
+
+// Embedded lookup tables: an identity keeps colours (so the entries' order
+// is right); damaged text is a problem, never a grid.
+TEST(Adjustments, LookupTablesReadOrNameTheirDamage) {
+  const std::string cube = IdentityTable(true);
+  const struct {
+    std::string Text;
+    bool Cube, Reads;
+  } cases[] = {
+      {cube, true, true},
+      {IdentityTable(false), false, true},
+      {"DOMAIN_MIN 0 0 0\nDOMAIN_MAX 2 2 2\n" + cube, true, true},
+      {cube.substr(0, cube.size() - 6), true, false},
+      {"LUT_3D_SIZE 1000\n", true, false},
+      {"LUT_1D_SIZE 2\n0 0 0\n1 1 1\n", true, false},
+      {"DOMAIN_MIN 1 1 1\nDOMAIN_MAX 0 0 0\n" + cube, true, false},
+      {cube + "nan 0 0\n", true, false},
+      {"0\n0 0 0\n", false, false},
+  };
+  for (const auto& c : cases) {
+    const std::span bytes(reinterpret_cast<const std::uint8_t*>(c.Text.data()), c.Text.size());
+    auto read = c.Cube ? adjustments::ReadCubeTable(bytes) : adjustments::Read3dlTable(bytes);
+    ASSERT_EQ(read.Grid.has_value(), c.Reads) << c.Text << read.Problem;
+    if (!c.Reads) continue;
+    EXPECT_TRUE(read.Problem.empty());
+    const float scale = read.Grid->DomainMax[0];
+    std::array<float, 3> rgb{0.2f * scale, 0.6f * scale, 0.9f * scale};
+    float* const planes[3] = {&rgb[0], &rgb[1], &rgb[2]};
+    adjustments::LookupAdjustment(std::move(*read.Grid)).Apply(planes, 1);
+    EXPECT_NEAR(rgb[0], 0.2f, 1e-5f);
+    EXPECT_NEAR(rgb[1], 0.6f, 1e-5f);
+    EXPECT_NEAR(rgb[2], 0.9f, 1e-5f);
   }
 }
 
@@ -172,6 +352,26 @@ TEST(Adjustments, DamagedOrUndrawableSettingsAreNamed) {
       {"post", Block(), {}},
       {"thrs", Block().I16(128).I16(0), {color_mode::kCmyk, 8, 4}},
       {"vibA", Block(), {}},
+      {"blnc", Block().I16(10), {}},
+      {"blnc", ColourBalance({}, true), {color_mode::kLab, 8, 3}},
+      {"CgEd", Block().I32(16).I32(0), {}},
+      {"phfl", PhotoFilter(2, {0, 0, 0}, 50, false), {}},
+      {"phfl", Block().I16(4), {}},
+      {"mixr", Block().I16(1).I16(0), {}},
+      {"selc", Block().I16(1).I16(0).I32(0), {}},
+      {"blwh", NumberDescriptor({}), {color_mode::kCmyk, 8, 4}},
+      {"clrL",
+       Block()
+           .I16(1)
+           .I32(16)
+           .I32(0)
+           .Key("null")
+           .I32(1)
+           .Key("lookupType")
+           .Type("enum")
+           .Key("colorLookupType")
+           .Key("3DLUT"),
+       {}},
   };
   for (const auto& c : cases) {
     const auto read = ReadAdjustment(c.Key, c.Settings.Bytes, c.Space);
@@ -191,6 +391,13 @@ TEST(Adjustments, HostileValuesStayFinite) {
       {"nvrt", Block()},
       {"post", Block().I16(2).I16(0)},
       {"thrs", Block().I16(1).I16(0)},
+      {"blnc", ColourBalance({-100, 0, 100, 100, 0, -100, 0, 100, -100}, false)},
+      {"CgEd", BrightnessDescriptor(-150, 100)},
+      {"vibA", NumberDescriptor({{"vibrance", 100}, {"Strt", 100}})},
+      {"blwh", NumberDescriptor({{"Rd  ", 300}, {"Mgnt", -200}})},
+      {"phfl", PhotoFilter(0, {65535, 30000, 0}, 100, true)},
+      {"mixr", ChannelMixer(false, {{{200, -200, 200, 0, 200}, kGreen, kBlue}})},
+      {"selc", SelectiveColour(0, 7, {100, -100, 100, 100})},
   };
   const float nan = std::numeric_limits<float>::quiet_NaN();
   for (const auto& [key, block] : settings) {

@@ -309,9 +309,10 @@ INSTANTIATE_TEST_SUITE_P(
                     StructureCase{"ClippingSetBlendsAsAGroup",
                                   {Solid(255, 0, 0, 128), Clipped(Solid(0, 0, 255))},
                                   0xff7f7fffu},
+                    // In Normal, as in the maker's drawing, as a group or not alike.
                     StructureCase{"ClippedLayersBlendOnTheirOwn",
                                   {Apart(Solid(255, 0, 0, 128)), Clipped(Solid(0, 0, 255))},
-                                  0xff7f3fbfu}),
+                                  0xff7f7fffu}),
     [](const testing::TestParamInfo<StructureCase>& param) {
       return std::string(param.param.Name);
     });
@@ -367,8 +368,10 @@ INSTANTIATE_TEST_SUITE_P(
                                         "enabbool\x01"sv)),
                      kFullRanges, nullptr},
         OmissionCase{"Dissolve", "diss", {}, kFullRanges, "dissolve"},
-        OmissionCase{"Knockout", "norm", Block("knko", {1, 0, 0, 0}), kFullRanges, "knockout"},
-        OmissionCase{"BlendIf", "norm", {}, {0, 0, 255, 255, 30, 40, 255, 255}, "blend-if"},
+        OmissionCase{"Knockout", "norm", Block("knko", {1, 0, 0, 0}), kFullRanges, nullptr},
+        OmissionCase{"BlendIf", "norm", {}, {0, 0, 255, 255, 30, 40, 255, 255}, nullptr},
+        OmissionCase{"ArtboardOfALayer", "norm", Block("artb", {0, 0, 0, 16}), kFullRanges,
+                     "artboard"},
         OmissionCase{"UnknownMode", "what", {}, kFullRanges, "blend mode 'what'"}),
     [](const testing::TestParamInfo<OmissionCase>& param) {
       return std::string(param.param.Name);

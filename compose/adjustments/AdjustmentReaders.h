@@ -1,10 +1,10 @@
 #pragma once
 
-// One reader per adjustment kind whose settings are a binary block. Each
-// reads `data` (the tagged block's bytes) bounds-checked through a FileView,
-// so a block cut short throws PsdError with the offset inside the block;
-// ReadAdjustment turns that into a problem text. A reader returns a problem
-// of its own for settings it cannot draw in `space`.
+// One reader per adjustment kind. Each reads `data` (the tagged block's
+// bytes: fixed fields through psd/BinaryAdjustments, or a descriptor)
+// bounds-checked, so a block cut short throws PsdError with the offset
+// inside the block; ReadAdjustment turns that into a problem text. A reader
+// returns a problem of its own for settings it cannot draw in `space`.
 
 #include <span>
 
@@ -21,5 +21,16 @@ AdjustmentRead ReadHueSaturation(std::span<const std::uint8_t> data, const Adjus
 AdjustmentRead ReadInvert(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
 AdjustmentRead ReadPosterize(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
 AdjustmentRead ReadThreshold(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
+// The `CgEd` descriptor that holds brightness/contrast since CS3.
+AdjustmentRead ReadBrightnessContrast(std::span<const std::uint8_t> data,
+                                      const AdjustmentSpace& space);
+AdjustmentRead ReadColourBalance(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
+AdjustmentRead ReadVibrance(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
+AdjustmentRead ReadBlackWhite(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
+AdjustmentRead ReadPhotoFilter(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
+AdjustmentRead ReadChannelMixer(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
+AdjustmentRead ReadSelectiveColour(std::span<const std::uint8_t> data,
+                                   const AdjustmentSpace& space);
+AdjustmentRead ReadColourLookup(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
 
 }  // namespace plymark::adjustments

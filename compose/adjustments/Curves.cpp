@@ -6,6 +6,7 @@
 
 #include "compose/adjustments/AdjustmentReaders.h"
 #include "compose/adjustments/ChannelTables.h"
+#include "compose/adjustments/NaturalSpline.h"
 #include "psd/FieldReader.h"
 #include "psd/PsdError.h"
 
@@ -15,53 +16,9 @@ namespace {
 // Bit 0 of the channel set is the master curve, bit c + 1 colour channel c.
 constexpr int kChannelBits = 32;
 
-// A curve through its points (input, output in 0..255), as the maker draws
-// it: a natural cubic spline, flat beyond its end points, clipped to 0..255.
-class Spline {
- public:
-  explicit Spline(std::vector<std::array<float, 2>> points) : points_(std::move(points)) {
-    const std::size_t n = points_.size();
-    second_.assign(n, 0.0f);
-    if (n < 3) return;
-    // Tridiagonal system for the second derivatives, zero at both ends.
-    std::vector<float> upper(n, 0.0f);
-    std::vector<float> rhs(n, 0.0f);
-    for (std::size_t i = 1; i + 1 < n; ++i) {
-      const float h0 = X(i) - X(i - 1);
-      const float h1 = X(i + 1) - X(i);
-      const float slopes = (Y(i + 1) - Y(i)) / h1 - (Y(i) - Y(i - 1)) / h0;
-      const float diagonal = 2.0f * (h0 + h1) - h0 * upper[i - 1];
-      upper[i] = h1 / diagonal;
-      rhs[i] = (6.0f * slopes - h0 * rhs[i - 1]) / diagonal;
-    }
-    for (std::size_t i = n - 2; i >= 1; --i) second_[i] = rhs[i] - upper[i] * second_[i + 1];
-  }
-
-  float operator()(float x) const {
-    if (x <= X(0)) return Y(0);
-    if (x >= X(points_.size() - 1)) return Y(points_.size() - 1);
-    std::size_t i = 1;
-    while (X(i) < x) ++i;
-    const float h = X(i) - X(i - 1);
-    const float a = (X(i) - x) / h;
-    const float b = 1.0f - a;
-    const float y =
-        a * Y(i - 1) + b * Y(i) +
-        ((a * a * a - a) * second_[i - 1] + (b * b * b - b) * second_[i]) * h * h / 6.0f;
-    return std::clamp(y, 0.0f, 255.0f);
-  }
-
- private:
-  float X(std::size_t i) const { return points_[i][0]; }
-  float Y(std::size_t i) const { return points_[i][1]; }
-
-  std::vector<std::array<float, 2>> points_;
-  std::vector<float> second_;
-};
-
 // A curve's points, stored output first. Points out of order are sorted; of
 // two at one input the later counts.
-Spline ReadCurve(const FileView& view, std::int64_t& position) {
+NaturalSpline ReadCurve(const FileView& view, std::int64_t& position) {
   const std::int16_t count = ReadInt16(view, position, "curve point count");
   if (count < 2 || count > 256) {
     throw PsdError::Damaged(position - 3, "curve point count",
@@ -78,7 +35,7 @@ Spline ReadCurve(const FileView& view, std::int64_t& position) {
   std::vector<std::array<float, 2>> points;
   for (const auto& [input, output] : byInput) points.push_back({input, output});
   if (points.size() < 2) points = {{0.0f, points[0][1]}, {255.0f, points[0][1]}};
-  return Spline(std::move(points));
+  return NaturalSpline(std::move(points));
 }
 
 // A curve stored as its 256 outputs (the pencil's "map").

@@ -1,12 +1,10 @@
 #include <algorithm>
-#include <bit>
 #include <cmath>
 
 #include "compose/adjustments/AdjustmentReaders.h"
 #include "compose/adjustments/ChannelTables.h"
 #include "compose/adjustments/ReaderSupport.h"
-#include "psd/FieldReader.h"
-#include "psd/PsdError.h"
+#include "psd/BinaryAdjustments.h"
 
 namespace plymark::adjustments {
 namespace {
@@ -45,25 +43,20 @@ class LinearExposure final : public Adjustment {
   ExposureSettings settings_;
 };
 
-float ReadFloat(const FileView& view, std::int64_t& position, const char* field) {
-  const auto value = std::bit_cast<float>(ReadInt32(view, position, field));
-  if (!std::isfinite(value)) {
-    throw PsdError::Damaged(position - 5, field, "is not a finite number");
-  }
-  return value;
-}
-
 }  // namespace
 
 AdjustmentRead ReadExposure(std::span<const std::uint8_t> data, const AdjustmentSpace& space) {
-  const FileView view(data);
-  std::int64_t position = 1;
-  ReadInt16(view, position, "exposure version");
+  BlockCursor cursor = SettingsCursor(data);
+  const ExposureFields fields = ReadExposureFields(cursor);
+  if (!std::isfinite(fields.Exposure) || !std::isfinite(fields.Offset) ||
+      !std::isfinite(fields.Gamma)) {
+    return {nullptr, "exposure adjustment (its settings hold a number that is not finite)"};
+  }
   ExposureSettings settings;
   // The dialog's ranges: -20..20 stops, offset -0.5..0.5, gamma 0.01..9.99.
-  settings.Gain = std::exp2(std::clamp(ReadFloat(view, position, "exposure"), -20.0f, 20.0f));
-  settings.Offset = std::clamp(ReadFloat(view, position, "exposure offset"), -0.5f, 0.5f);
-  settings.Gamma = std::clamp(ReadFloat(view, position, "exposure gamma"), 0.01f, 9.99f);
+  settings.Gain = std::exp2(std::clamp(fields.Exposure, -20.0f, 20.0f));
+  settings.Offset = std::clamp(fields.Offset, -0.5f, 0.5f);
+  settings.Gamma = std::clamp(fields.Gamma, 0.01f, 9.99f);
   if (space.ColorMode != color_mode::kRgb && !IsOneTone(space.ColorMode)) {
     return NotDrawnIn("exposure", space);
   }

@@ -6,7 +6,7 @@
 #include "compose/adjustments/AdjustmentReaders.h"
 #include "compose/adjustments/ChannelTables.h"
 #include "compose/adjustments/ReaderSupport.h"
-#include "psd/FieldReader.h"
+#include "psd/BinaryAdjustments.h"
 
 namespace plymark::adjustments {
 namespace {
@@ -164,12 +164,9 @@ class HueSaturation final : public Adjustment {
   std::vector<UnwrappedRange> ranges_;  ///< those that shift anything
 };
 
-HueShift ReadShift(const FileView& view, std::int64_t& position) {
-  HueShift shift;
-  shift.Hue = ReadInt16(view, position, "hue");
-  shift.Saturation = ReadInt16(view, position, "saturation");
-  shift.Lightness = ReadInt16(view, position, "lightness");
-  return shift;
+HueShift ToShift(const HueShiftFields& stored) {
+  return {static_cast<float>(stored.Hue), static_cast<float>(stored.Saturation),
+          static_cast<float>(stored.Lightness)};
 }
 
 }  // namespace
@@ -179,24 +176,18 @@ HueShift ReadShift(const FileView& view, std::int64_t& position) {
 // then the six ranges, each four limits and its shift. Some writers add six
 // more values behind; they are not needed.
 AdjustmentRead ReadHueSaturation(std::span<const std::uint8_t> data, const AdjustmentSpace& space) {
-  const FileView view(data);
-  std::int64_t position = 1;
-  const std::int16_t version = ReadInt16(view, position, "hue/saturation version");
-  if (version != 2) {
-    return {nullptr,
-            "hue/saturation adjustment (settings of version " + std::to_string(version) + ")"};
-  }
+  BlockCursor cursor = SettingsCursor(data);
+  const HueSaturationFields fields = ReadHueSaturationFields(cursor);
+  if (fields.Version != 2) return UnknownVersion("hue/saturation", fields.Version);
   HueSaturationSettings settings;
-  settings.Colorize = ReadUInt8(view, position, "colourise flag") != 0;
-  ReadUInt8(view, position, "hue/saturation padding");
-  settings.Colorization = ReadShift(view, position);
-  settings.Master = ReadShift(view, position);
-  for (HueRange& range : settings.Ranges) {
-    range.FadeIn = ReadInt16(view, position, "hue range");
-    range.Begin = ReadInt16(view, position, "hue range");
-    range.End = ReadInt16(view, position, "hue range");
-    range.FadeOut = ReadInt16(view, position, "hue range");
-    range.Shift = ReadShift(view, position);
+  settings.Colorize = fields.Colorize;
+  settings.Colorization = ToShift(fields.Colorization);
+  settings.Master = ToShift(fields.Master);
+  for (std::size_t k = 0; k < settings.Ranges.size(); ++k) {
+    const HueRangeFields& stored = fields.Ranges[k];
+    settings.Ranges[k] = {static_cast<float>(stored.Begin), static_cast<float>(stored.BeginRamp),
+                          static_cast<float>(stored.EndRamp), static_cast<float>(stored.End),
+                          ToShift(stored.Shift)};
   }
 
   // CMYK's stored (inverted) inks act as red, green and blue; black stays.

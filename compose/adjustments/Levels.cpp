@@ -4,7 +4,8 @@
 
 #include "compose/adjustments/AdjustmentReaders.h"
 #include "compose/adjustments/ChannelTables.h"
-#include "psd/FieldReader.h"
+#include "compose/adjustments/ReaderSupport.h"
+#include "psd/BinaryAdjustments.h"
 
 namespace plymark::adjustments {
 namespace {
@@ -25,19 +26,18 @@ struct LevelRecord {
 constexpr int kRecords = 29;
 constexpr int kChannelRecords = 27;
 
-LevelRecord ReadRecord(const FileView& view, std::int64_t& position) {
-  auto level = [&] {
-    return static_cast<float>(std::clamp<int>(ReadInt16(view, position, "levels record"), 0, 255));
+// Levels clamped to the dialog's 0..255; the gamma is stored in hundredths,
+// 0.10 to 9.99 in the dialog.
+LevelRecord Clamped(const LevelsRecord& stored) {
+  auto level = [](std::int16_t value) {
+    return static_cast<float>(std::clamp<int>(value, 0, 255));
   };
   LevelRecord record;
-  record.InFloor = level();
-  record.InCeiling = level();
-  record.OutFloor = level();
-  record.OutCeiling = level();
-  // Stored in hundredths, 0.10 to 9.99 in the dialog.
-  record.Gamma =
-      static_cast<float>(std::clamp<int>(ReadInt16(view, position, "levels gamma"), 10, 999)) /
-      100.0f;
+  record.InFloor = level(stored.InputFloor);
+  record.InCeiling = level(stored.InputCeiling);
+  record.OutFloor = level(stored.OutputFloor);
+  record.OutCeiling = level(stored.OutputCeiling);
+  record.Gamma = static_cast<float>(std::clamp<int>(stored.Gamma, 10, 999)) / 100.0f;
   return record;
 }
 
@@ -60,14 +60,15 @@ float MapLevel(const LevelRecord& record, float value) {
 // the master's, exact at 8 bits except just above an input floor with a
 // gamma other than 1, where the maker is up to 5/255 darker.
 AdjustmentRead ReadLevels(std::span<const std::uint8_t> data, const AdjustmentSpace& space) {
-  const FileView view(data);
-  std::int64_t position = 1;
-  const std::int16_t version = ReadInt16(view, position, "levels version");
-  if (version != 2) {
-    return {nullptr, "levels adjustment (settings of version " + std::to_string(version) + ")"};
+  BlockCursor cursor = SettingsCursor(data);
+  const LevelsFields fields = ReadLevelsFields(cursor);
+  if (fields.Version != 2) return UnknownVersion("levels", fields.Version);
+  if (fields.Records.size() < kRecords) {
+    return {nullptr, "levels adjustment (its settings hold " +
+                         std::to_string(fields.Records.size()) + " of the 29 records)"};
   }
   std::array<LevelRecord, kRecords> records;
-  for (auto& record : records) record = ReadRecord(view, position);
+  for (std::size_t k = 0; k < records.size(); ++k) records[k] = Clamped(fields.Records[k]);
 
   const int intervals = ToneTableIntervals(space.Depth);
   std::vector<std::vector<float>> tables;

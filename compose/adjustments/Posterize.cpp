@@ -2,7 +2,8 @@
 #include <cmath>
 
 #include "compose/adjustments/AdjustmentReaders.h"
-#include "psd/FieldReader.h"
+#include "compose/adjustments/ReaderSupport.h"
+#include "psd/BinaryAdjustments.h"
 
 namespace plymark::adjustments {
 namespace {
@@ -30,9 +31,8 @@ class Posterize final : public Adjustment {
 }  // namespace
 
 AdjustmentRead ReadPosterize(std::span<const std::uint8_t> data, const AdjustmentSpace&) {
-  const FileView view(data);
-  std::int64_t position = 1;
-  const int levels = std::clamp<int>(ReadInt16(view, position, "posterize levels"), 2, 255);
+  BlockCursor cursor = SettingsCursor(data);
+  const int levels = std::clamp<int>(ReadPosterizeLevels(cursor), 2, 255);
   return {std::make_unique<Posterize>(levels), {}};
 }
 

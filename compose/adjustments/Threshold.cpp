@@ -3,7 +3,7 @@
 #include "compose/BlendFormulas.h"
 #include "compose/adjustments/AdjustmentReaders.h"
 #include "compose/adjustments/ReaderSupport.h"
-#include "psd/FieldReader.h"
+#include "psd/BinaryAdjustments.h"
 
 namespace plymark::adjustments {
 namespace {
@@ -36,9 +36,8 @@ class Threshold final : public Adjustment {
 }  // namespace
 
 AdjustmentRead ReadThreshold(std::span<const std::uint8_t> data, const AdjustmentSpace& space) {
-  const FileView view(data);
-  std::int64_t position = 1;
-  const int level = std::clamp<int>(ReadInt16(view, position, "threshold level"), 1, 255);
+  BlockCursor cursor = SettingsCursor(data);
+  const int level = std::clamp<int>(ReadThresholdLevel(cursor), 1, 255);
   if (space.ColorMode != color_mode::kRgb && !IsOneTone(space.ColorMode)) {
     return NotDrawnIn("threshold", space);
   }

@@ -2,9 +2,10 @@
 follow a new feature, add one line to LAYER_FEATURES."""
 
 # The adjustments the compositor draws, and the others the maker has.
-DRAWN_ADJUSTMENTS = ("levl", "curv", "brit", "expA", "hue2", "nvrt", "post", "thrs")
-OTHER_ADJUSTMENTS = ("hue ", "blnc", "selc", "mixr", "grdm", "phfl", "vibA", "blwh", "clrL",
-                     "CgEd")
+# `CgEd` comes before the `brit` of zeros it rides beside.
+DRAWN_ADJUSTMENTS = ("levl", "curv", "CgEd", "brit", "expA", "hue2", "nvrt", "post", "thrs",
+                     "blnc", "vibA", "blwh", "phfl", "mixr", "selc", "clrL")
+OTHER_ADJUSTMENTS = ("hue ", "grdm")
 EFFECTS = ("lfx2", "lrFX", "lmfx")
 FILLS = ("SoCo", "GdFl", "PtFl")
 FULL_RANGE = bytes([0, 0, 255, 255])
@@ -76,6 +77,8 @@ LAYER_FEATURES = [
     ("blend-if", blend_if),
     ("clipped not as group", lambda r: r.blocks.get("clbl", b"\1")[:1] == b"\0"),
     ("artboard", lambda r: first_key(r, ("artb", "artd", "abdd"))),
+    ("channel restrictions", lambda r: len(r.blocks.get("brst", b"")) >= 4),
+    ("transparency shapes off", lambda r: r.blocks.get("tsly", b"\1")[:1] == b"\0"),
 ]
 
 
