@@ -17,21 +17,38 @@ std::size_t Size(const PlaneView& plane) {
   return static_cast<std::size_t>(plane.Width) * static_cast<std::size_t>(plane.Height);
 }
 
-// One box of width 2 half + 1 across each row of `in`, into `out` (both
-// Width apart); 0 beyond the row's ends.
+// One box of width 2 half + 1 across rows of `in`, into `out` (both Width
+// apart); 0 beyond the rows' ends. `Rows` rows at once, each its own running
+// sum, so that the sums do not wait on one another.
+template <int Rows>
+void BoxAcrossRows(const float* in, float* out, std::int32_t width, std::int32_t half) {
+  const float scale = 1.0f / static_cast<float>(2 * half + 1);
+  const auto w = static_cast<std::size_t>(width);
+  float sum[Rows] = {};
+  for (std::int32_t x = 0; x < std::min(half, width); ++x) {
+    for (int k = 0; k < Rows; ++k) sum[k] += in[static_cast<std::size_t>(k) * w + x];
+  }
+  for (std::int32_t x = 0; x < width; ++x) {
+    for (int k = 0; k < Rows; ++k) {
+      const float* row = in + static_cast<std::size_t>(k) * w;
+      if (x + half < width) sum[k] += row[x + half];
+      out[static_cast<std::size_t>(k) * w + static_cast<std::size_t>(x)] = sum[k] * scale;
+      if (x - half >= 0) sum[k] -= row[x - half];
+    }
+  }
+}
+
 void BoxAcross(const float* in, float* out, std::int32_t width, std::int32_t height,
                std::int32_t half) {
-  const float scale = 1.0f / static_cast<float>(2 * half + 1);
-  for (std::int32_t y = 0; y < height; ++y) {
-    const float* row = in + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
-    float* result = out + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
-    float sum = 0.0f;
-    for (std::int32_t x = 0; x < std::min(half, width); ++x) sum += row[x];
-    for (std::int32_t x = 0; x < width; ++x) {
-      if (x + half < width) sum += row[x + half];
-      result[x] = sum * scale;
-      if (x - half >= 0) sum -= row[x - half];
-    }
+  const auto w = static_cast<std::size_t>(width);
+  std::int32_t y = 0;
+  for (; y + 4 <= height; y += 4) {
+    BoxAcrossRows<4>(in + static_cast<std::size_t>(y) * w, out + static_cast<std::size_t>(y) * w,
+                     width, half);
+  }
+  for (; y < height; ++y) {
+    BoxAcrossRows<1>(in + static_cast<std::size_t>(y) * w, out + static_cast<std::size_t>(y) * w,
+                     width, half);
   }
 }
 
