@@ -18,7 +18,10 @@ struct LayerBlockFacts {
   std::optional<std::string> SectionBlendKey;
   std::uint8_t Fill = 255;              ///< `iOpa`: fill opacity
   bool ClippedAsGroup = true;           ///< `clbl`: blend clipped layers as a group
-  bool Effects = false;                 ///< `lfx2`, `lmfx` or `lrFX`
+  bool Effects = false;                 ///< `lfx2`, `lmfx`, `lfxs` or `lrFX`
+  bool UserMaskHidesEffects = false;    ///< `lmgm` not 0
+  bool VectorMaskHidesEffects = false;  ///< `vmgm` not 0
+  bool InteriorAsGroup = false;         ///< `infx`: blend interior effects as a group
   bool FillLayer = false;               ///< `SoCo`, `GdFl` or `PtFl`
   bool BrightnessInDescriptor = false;  ///< `CgEd`
   /// `vstk` with its stroke enabled: a shape's stroke, which the maker draws

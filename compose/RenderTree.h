@@ -15,6 +15,7 @@ namespace plymark {
 
 class Paint;         // compose/Paint.h
 class PathCoverage;  // compose/fills/PathCoverage.h
+struct LayerStyle;   // compose/effects/LayerStyle.h
 
 // A rectangle of the document, rows [Top, Bottom) and columns [Left, Right).
 struct Extent {
@@ -35,6 +36,7 @@ struct MaskPlan {
   Extent Rect;           ///< in document coordinates; may reach beyond the document
   float Outside = 0.0f;  ///< the default colour, 0..1
   float Density = 1.0f;  ///< 1: the mask as stored; 0: no masking at all
+  bool Vector = false;   ///< the raster of a vector mask, not the user mask
   /// A vector mask the maker stored no raster for, drawn from its path
   /// within Rect (ChannelId unused).
   std::shared_ptr<const PathCoverage> Path;
@@ -72,6 +74,14 @@ struct RenderNode {
   Extent Area;  ///< where drawing the node can change the backdrop
   std::vector<RenderNode> Children;
   std::shared_ptr<const Adjustment> Mapping;  ///< Adjustment
+  /// Pixels: the layer's effects, drawn with it; null without.
+  std::shared_ptr<const LayerStyle> Style;
+  /// With a Style: the user mask ('lmgm') or the vector mask ('vmgm') hides
+  /// the effects instead of shaping them; 'infx': the interior effects blend
+  /// with the content before the layer's mode.
+  bool UserMaskHidesEffects = false;
+  bool VectorMaskHidesEffects = false;
+  bool InteriorAsGroup = false;
   /// Knockout, blend-if, channel restrictions, transparency shapes, artboard
   /// (a clipping set: its base's knockout and channel restrictions).
   BlendingOptions Blending;
