@@ -11,7 +11,9 @@
 #include "lib/ReceiverSurface.h"
 #include "platform/MessageSink.h"
 #include "platform/SystemFileSource.h"
+#include "psd/ChannelData.h"
 #include "psd/CodePage.h"
+#include "psd/LayerRecords.h"
 
 namespace plymark {
 inline namespace v0 {
@@ -80,6 +82,7 @@ std::shared_ptr<detail::DocumentData> OpenData(const std::string& path, FileSour
     if (data->MergedImageProblem && data->State.File.size() == 0) {
       throw Error(*data->MergedImageProblem);
     }
+    data->LayersUnread = !data->MergedImageProblem;
     return data;
   }
   std::optional<OpenFailure> failure;
@@ -96,7 +99,46 @@ std::shared_ptr<detail::DocumentData> OpenData(const std::string& path, FileSour
   return data;
 }
 
+// A resolution unit's name in layers.json, else its code.
+std::string UnitName(std::int16_t unit, bool resolution) {
+  static const char* const kResolutionUnits[] = {"pixelsPerInch", "pixelsPerCentimeter"};
+  static const char* const kSideUnits[] = {"inches", "centimeters", "points", "picas", "columns"};
+  if (resolution && unit >= 1 && unit <= 2) return kResolutionUnits[unit - 1];
+  if (!resolution && unit >= 1 && unit <= 5) return kSideUnits[unit - 1];
+  return std::to_string(unit);
+}
+
 }  // namespace
+
+namespace detail {
+
+void ReadLayersOf(DocumentData& data) {
+  if (data.LayersFailure) throw *data.LayersFailure;
+  if (!data.LayersUnread) return;
+  data.LayersUnread = false;
+  DocumentState& state = data.State;
+  try {
+    NoticeSink messages(data);
+    ReadChannelData(state.File, state, ReadLayerRecords(state.File, state, messages));
+    CheckLayers(data, &messages);
+  } catch (const PsdError& error) {
+    data.LayersFailure = ErrorOf(error);
+  } catch (const std::bad_alloc&) {
+    data.LayersFailure = Error("there is not enough memory to read its layers");
+  }
+  if (data.LayersFailure) {
+    // A document whose records could not be read has none.
+    state.LayerCount = 0;
+    state.Layers.clear();
+    state.Places.clear();
+    state.ChannelData.clear();
+    data.Checks.clear();
+    throw *data.LayersFailure;
+  }
+  data.Settings.reset();
+}
+
+}  // namespace detail
 
 Document::Document(std::shared_ptr<detail::DocumentData> data) : data_(std::move(data)) {}
 
@@ -199,6 +241,35 @@ std::optional<StoredThumbnail> Document::Thumbnail() const {
     return std::nullopt;
   }
   return stored;
+}
+
+void Document::ReadLayers() const {
+  const std::lock_guard lock(data_->Lock);
+  detail::ReadLayersOf(*data_);
+}
+
+std::optional<PrintResolution> Document::Resolution() const {
+  const auto& info = data_->State.Resources.Resolution;
+  if (!info) return std::nullopt;
+  return PrintResolution{
+      info->Horizontal, UnitName(info->HorizontalUnit, true), UnitName(info->WidthUnit, false),
+      info->Vertical,   UnitName(info->VerticalUnit, true),   UnitName(info->HeightUnit, false)};
+}
+
+std::optional<std::string> Document::Xmp() const {
+  const std::lock_guard lock(data_->Lock);
+  const auto& xmp = data_->State.Resources.Xmp;
+  if (!xmp) return std::nullopt;
+  try {
+    std::string packet(static_cast<std::size_t>(xmp->Length), '\0');
+    data_->State.File.ReadInto(
+        xmp->Offset, {reinterpret_cast<std::uint8_t*>(packet.data()), packet.size()}, "XMP packet");
+    return packet;
+  } catch (const PsdError& error) {
+    throw ErrorOf(error);
+  } catch (const std::bad_alloc&) {
+    throw Error("there is not enough memory for the XMP packet");
+  }
 }
 
 }  // namespace v0

@@ -11,6 +11,7 @@
 #include "plymark/Error.h"
 #include "plymark/Layer.h"
 #include "psd/DocumentState.h"
+#include "psd/LayerSettings.h"
 #include "psd/PsdError.h"
 #include "render/LayerLoop.h"
 #include "render/LayerRows.h"
@@ -38,7 +39,21 @@ struct DocumentData {
   std::optional<std::string> MergedImageProblem;
   std::vector<std::string> Notices;
   std::function<void(const std::string&)> OnNotice;
+  /// An Open of the merged image alone whose front sections were read: the
+  /// layer records are read when first asked for (ReadLayers).
+  bool LayersUnread = false;
+  std::optional<Error> LayersFailure;  ///< why they could not be read
+  /// Every layer's settings blocks, read when first asked for.
+  std::optional<DocumentSettings> Settings;
 };
+
+// The document's settings, read now if they have not been. Called with the
+// document's lock held.
+const DocumentSettings& SettingsOf(DocumentData& data);
+
+// Reads the layer records of an Open of the merged image alone, if they have
+// not been; throws Error when they cannot be. Called with the lock held.
+void ReadLayersOf(DocumentData& data);
 
 }  // namespace detail
 

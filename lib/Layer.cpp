@@ -8,6 +8,7 @@
 #include "lib/DocumentData.h"
 #include "lib/PixelLayouts.h"
 #include "lib/ReceiverSurface.h"
+#include "plymark/Document.h"
 #include "psd/CodePage.h"
 #include "render/ChannelPlane.h"
 #include "render/DeepSamples.h"
@@ -93,6 +94,10 @@ auto WithState(detail::DocumentData& data, int layer, const Read& read) {
 
 Layer::Layer(std::shared_ptr<detail::DocumentData> data, int index)
     : data_(std::move(data)), index_(index) {}
+
+Document Layer::Owner() const {
+  return Document(data_);
+}
 
 int Layer::Index() const {
   return index_;

@@ -73,6 +73,17 @@ Image WordPicture(MergedImage merged) {
   return picture;
 }
 
+Image WordPicture(SrgbPicture drawn) {
+  Image picture;
+  picture.Format = PixelFormat::Argb32;
+  if (drawn.Pixels.empty()) return picture;
+  picture.Width = drawn.Width;
+  picture.Height = drawn.Height;
+  picture.RowBytes = static_cast<std::size_t>(drawn.Width) * 4;
+  picture.Pixels = BytesOf(std::make_shared<std::vector<std::uint32_t>>(std::move(drawn.Pixels)));
+  return picture;
+}
+
 void WordsToRgba(Image& picture, const std::optional<std::vector<std::uint8_t>>& alpha) {
   const std::size_t count =
       static_cast<std::size_t>(picture.Width) * static_cast<std::size_t>(picture.Height);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "compose/ReducedRender.h"
 #include "plymark/Image.h"
 #include "render/MergedImage.h"
 
@@ -12,6 +13,7 @@ inline namespace v0 {
 
 // The decoded merged image as an Argb32 picture, without a copy.
 Image WordPicture(MergedImage merged);
+Image WordPicture(SrgbPicture drawn);
 
 // Turns an Argb32 picture into Rgba8 in place, its alpha from `alpha` (one
 // byte per pixel, row-major) or 255 without it.

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "plymark/plymark.h"
 #include "tests/support/PsdWriter.h"
@@ -169,6 +173,126 @@ TEST(Library, TheMergedImageInBytesOrWords) {
   const plymark::Composite words = doc.MergedImage(plymark::CompositeLayout::Words);
   EXPECT_EQ(words.Picture->Format, plymark::PixelFormat::Argb32);
   EXPECT_EQ(words.Picture->Bytes()[3], 255);
+}
+
+// Takes the drawn rows into one buffer, or throws at a row.
+class RowsKept final : public plymark::RowReceiver {
+ public:
+  explicit RowsKept(int throwAt = -1) : throwAt_(throwAt) {}
+  void Start(int width, int, plymark::PixelFormat format) override {
+    rowBytes = static_cast<std::size_t>(width) * plymark::BytesPerPixel(format);
+  }
+  std::uint8_t* Row(int y) override {
+    if (y == throwAt_) throw std::logic_error("the receiver's own");
+    bytes.resize(rowBytes * static_cast<std::size_t>(y + 1));
+    return bytes.data() + rowBytes * static_cast<std::size_t>(y);
+  }
+  std::size_t rowBytes = 0;
+  std::vector<std::uint8_t> bytes;
+
+ private:
+  int throwAt_;
+};
+
+// Whole, row by row, reduced, or after an Open of the merged image alone, the
+// drawing is the same; a receiver's exception leaves Render as thrown.
+TEST(Library, TheRenderWholeRowByRowOrReduced) {
+  TestDocument document;
+  document.Columns = 2;
+  document.Rows = 1;
+  document.Layers = {TwoPixels({{255, 128}, {10, 200}, {20, 100}, {30, 50}})};
+  const Bytes file = plymark::test::BuildPsd(document);
+  const auto doc = plymark::Document::FromMemory(file);
+  const plymark::Drawing whole = doc.Render();
+  ASSERT_EQ(whole.Picture.Format, plymark::PixelFormat::Rgb8);
+  const std::vector<std::uint8_t> drawn(whole.Picture.Bytes().begin(), whole.Picture.Bytes().end());
+  EXPECT_EQ(std::vector<std::uint8_t>(drawn.begin(), drawn.begin() + 3),
+            (std::vector<std::uint8_t>{10, 20, 30}));
+  RowsKept rows;
+  EXPECT_EQ(doc.Render(rows).Omissions, whole.Omissions);
+  EXPECT_EQ(rows.bytes, drawn);
+  const plymark::Drawing words = doc.Render({plymark::CompositeLayout::Words, 0});
+  EXPECT_EQ(words.Picture.Format, plymark::PixelFormat::Argb32);
+  EXPECT_EQ(words.Picture.Bytes()[2], 10);  // 0xAARRGGBB, little-endian
+  EXPECT_EQ(doc.Render({plymark::CompositeLayout::Bytes, 1}).Picture.Width, 1);
+  plymark::OpenOptions mergedOnly;
+  mergedOnly.Read = plymark::Reading::MergedImageOnly;
+  const auto merged = plymark::Document::FromMemory(file, mergedOnly);
+  const plymark::Drawing later = merged.Render();
+  EXPECT_EQ(std::vector<std::uint8_t>(later.Picture.Bytes().begin(), later.Picture.Bytes().end()),
+            drawn);
+  EXPECT_EQ(merged.LayerCount(), 1);
+  RowsKept failing(0);
+  EXPECT_THROW(doc.Render(failing), std::logic_error);
+}
+
+// Layer records read after an Open of the merged image alone are those of a
+// whole Open; damaged ones throw the whole Open's words, each time, and leave
+// no layers.
+TEST(Library, LayersReadAfterAnOpenOfTheMergedImageAlone) {
+  TestDocument document;
+  document.Layers = {TwoPixels({{255, 255}, {1, 2}, {3, 4}, {5, 6}})};
+  const Bytes file = plymark::test::BuildPsd(document);
+  plymark::OpenOptions mergedOnly;
+  mergedOnly.Read = plymark::Reading::MergedImageOnly;
+  const auto merged = plymark::Document::FromMemory(file, mergedOnly);
+  merged.ReadLayers();
+  ASSERT_EQ(merged.LayerCount(), 1);
+  const plymark::Image later = merged.LayerAt(0).Pixels();
+  const plymark::Image whole = plymark::Document::FromMemory(file).LayerAt(0).Pixels();
+  EXPECT_TRUE(std::equal(later.Bytes().begin(), later.Bytes().end(), whole.Bytes().begin()));
+  Bytes damaged = file;
+  damaged[60] = 0x7F;  // the record's channel count
+  std::string words;
+  try {
+    plymark::Document::FromMemory(damaged);
+  } catch (const plymark::Error& error) {
+    words = error.what();
+  }
+  ASSERT_FALSE(words.empty());
+  const auto broken = plymark::Document::FromMemory(damaged, mergedOnly);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      broken.ReadLayers();
+      ADD_FAILURE() << "damaged records were read";
+    } catch (const plymark::Error& error) {
+      EXPECT_EQ(error.what(), words);
+    }
+  }
+  EXPECT_EQ(broken.LayerCount(), 0);
+  EXPECT_TRUE(broken.MergedImage().Picture);
+}
+
+// Resource 1005's unit codes by name, unknown ones as their numbers.
+TEST(Library, ResolutionUnitsByName) {
+  struct Case {
+    std::int16_t Resolution, Side;
+    const char *ResolutionName, *SideName;
+  };
+  for (const Case& c : {Case{1, 1, "pixelsPerInch", "inches"},
+                        Case{2, 5, "pixelsPerCentimeter", "columns"}, Case{7, 0, "7", "0"}}) {
+    TestDocument document;
+    document.ImageResources = plymark::test::ByteWriter()
+                                  .Text("8BIM")
+                                  .I16(1005)
+                                  .I16(0)
+                                  .I32(16)
+                                  .I32(300 << 16)
+                                  .I16(c.Resolution)
+                                  .I16(c.Side)
+                                  .I32(150 << 16)
+                                  .I16(c.Resolution)
+                                  .I16(c.Side)
+                                  .Data();
+    const auto resolution =
+        plymark::Document::FromMemory(plymark::test::BuildPsd(document)).Resolution();
+    ASSERT_TRUE(resolution);
+    EXPECT_EQ(resolution->Horizontal, 300);
+    EXPECT_EQ(resolution->Vertical, 150);
+    EXPECT_EQ(resolution->HorizontalUnit, c.ResolutionName);
+    EXPECT_EQ(resolution->HeightUnit, c.SideName);
+  }
+  EXPECT_FALSE(plymark::Document::FromMemory(plymark::test::BuildPsd({})).Resolution());
 }
 
 TEST(Library, FailuresCarryTheExportsWords) {

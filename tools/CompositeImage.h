@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "psd/DocumentState.h"
+#include "plymark/plymark.h"
 
 namespace plymark {
 
@@ -17,6 +17,6 @@ struct CompositeExport {
 // transparency. A merged image that is damaged, missing or was not saved is
 // no failure: `result` says why there is none. Returns an error text when the
 // file cannot be written, empty otherwise.
-QString WriteComposite(const DocumentState& state, const QString& folder, CompositeExport& result);
+QString WriteComposite(const Document& document, const QString& folder, CompositeExport& result);
 
 }  // namespace plymark

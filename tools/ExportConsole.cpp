@@ -39,11 +39,8 @@ void ExportConsole::ClearLocked() {
   shown_ = false;
 }
 
-void ConsoleMessageSink::ShowMessage(std::string_view text) {
-  if (!quiet_) ShowOpenError(text);
-}
-
-void ConsoleMessageSink::ShowOpenError(std::string_view text) {
+void ConsoleNotices::Show(std::string_view text) const {
+  if (quiet_) return;
   console_.PrintLine(prefix_ + QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 

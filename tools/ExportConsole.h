@@ -4,8 +4,7 @@
 #include <QString>
 #include <mutex>
 #include <string>
-
-#include "platform/MessageSink.h"
+#include <string_view>
 
 namespace plymark {
 
@@ -34,14 +33,13 @@ class ExportConsole {
   bool shown_ = false;
 };
 
-// The boxes the viewer would show, as lines "<program>: PREFIX TEXT"; a quiet
-// sink drops the notices but never an error.
-class ConsoleMessageSink final : public MessageSink {
+// The boxes the viewer would show, as lines "<program>: PREFIX TEXT"; quiet
+// notices are dropped.
+class ConsoleNotices {
  public:
-  ConsoleMessageSink(ExportConsole& console, QString prefix, bool quiet)
+  ConsoleNotices(ExportConsole& console, QString prefix, bool quiet)
       : console_(console), prefix_(std::move(prefix)), quiet_(quiet) {}
-  void ShowMessage(std::string_view text) override;
-  void ShowOpenError(std::string_view text) override;
+  void Show(std::string_view text) const;
 
  private:
   ExportConsole& console_;

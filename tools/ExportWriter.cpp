@@ -8,17 +8,14 @@
 #include <QJsonObject>
 #include <cstdlib>
 
-#include "app/OpenWorkflow.h"
-#include "psd/CodePage.h"
 #include "tools/LayerExtras.h"
 #include "tools/LayerSettingsJson.h"
-#include "tools/PngWriter.h"
 
 namespace plymark {
 namespace {
 
-QString FromFileText(const std::string& bytes) {
-  return QString::fromStdString(Windows1252ToUtf8(bytes));
+QString FromText(const std::string& utf8) {
+  return QString::fromStdString(utf8);
 }
 
 QString ImageName(int layer) {
@@ -29,41 +26,34 @@ std::int64_t Distance(std::int32_t a, std::int32_t b) {
   return std::llabs(static_cast<std::int64_t>(a) - b);
 }
 
-QJsonObject LayerJson(const DocumentState& state, int index) {
-  const LayerRecord& layer = state.Layers[static_cast<std::size_t>(index)];
-  const std::int64_t width = Distance(layer.Left, layer.Right);
-  const std::int64_t height = Distance(layer.Top, layer.Bottom);
+QJsonObject LayerJson(const Layer& layer) {
+  const Rect bounds = layer.Bounds();
+  const std::int64_t width = Distance(bounds.Left, bounds.Right);
+  const std::int64_t height = Distance(bounds.Top, bounds.Bottom);
   QJsonArray channels;
-  for (std::size_t m = 0; m < layer.ChannelInfo.size(); ++m) {
-    const ChannelBlock& block = state.ChannelData[static_cast<std::size_t>(index)].Blocks[m];
-    channels.append(
-        QJsonObject{{"id", layer.ChannelInfo[m].ChannelId},
-                    {"compression", block.Compression},
-                    {"length", static_cast<qint64>(layer.ChannelInfo[m].ChannelLength)}});
+  for (const ChannelInfo& channel : layer.Channels()) {
+    channels.append(QJsonObject{{"id", channel.Id},
+                                {"compression", channel.Compression},
+                                {"length", static_cast<qint64>(channel.Length)}});
   }
-  QJsonValue image = width > 0 && height > 0 ? QJsonValue(ImageName(index)) : QJsonValue();
-  QJsonValue skipped;
-  for (const SkippedLayer& left : state.SkippedLayers) {
-    if (left.Layer != index) continue;
-    image = QJsonValue();
-    skipped = QStringLiteral("wider or higher than the 30000 pixels a layer image can have");
-  }
+  const std::optional<std::string> skipped = layer.Skipped();
+  const bool hasImage = width > 0 && height > 0 && !skipped;
   QJsonObject json{
-      {"index", index},
-      {"name", QString::fromStdString(layer.Name)},
-      {"top", layer.Top},
-      {"left", layer.Left},
-      {"bottom", layer.Bottom},
-      {"right", layer.Right},
+      {"index", layer.Index()},
+      {"name", FromText(layer.Name())},
+      {"top", bounds.Top},
+      {"left", bounds.Left},
+      {"bottom", bounds.Bottom},
+      {"right", bounds.Right},
       {"width", static_cast<qint64>(width)},
       {"height", static_cast<qint64>(height)},
-      {"blendSignature", FromFileText(layer.BlendSignature)},
-      {"blendKey", FromFileText(layer.BlendKey)},
+      {"blendSignature", FromText(layer.BlendSignature())},
+      {"blendKey", FromText(layer.BlendKey())},
       {"channels", channels},
-      {"image", image},
+      {"image", hasImage ? QJsonValue(ImageName(layer.Index())) : QJsonValue()},
   };
-  AddLayerExtras(state, index, json);
-  if (!skipped.isNull()) json.insert("skipped", skipped);
+  AddLayerExtras(layer, json);
+  if (skipped) json.insert("skipped", FromText(*skipped));
   return json;
 }
 
@@ -78,65 +68,59 @@ QString WriteFile(const QString& path, const QByteArray& content) {
 
 }  // namespace
 
-QByteArray LayersJson(const DocumentState& state, const CompositeExport& composite,
-                      const RenderExport& render, const DocumentSettings& settings) {
-  const FileHeader& header = state.Header;
+QByteArray LayersJson(const Document& document, const CompositeExport& composite,
+                      const RenderExport& render, bool xmp) {
   QJsonArray layers;
-  for (int i = 0; i < state.LayerCount; ++i) {
-    QJsonObject layer = LayerJson(state, i);
-    AddLayerSettings(settings, i, layer);
-    layers.append(layer);
+  for (const Layer& layer : document.Layers()) {
+    QJsonObject json = LayerJson(layer);
+    AddLayerSettings(layer, json);
+    layers.append(json);
   }
-  const QJsonValue profile = state.ColorProfile
-                                 ? QJsonValue(QString::fromStdString(*state.ColorProfile))
-                                 : QJsonValue(QJsonValue::Null);
-  QJsonObject document{
-      {"file", QFileInfo(QString::fromStdString(state.FileName)).fileName()},
-      {"header", QJsonObject{{"signature", FromFileText(header.Signature)},
-                             {"version", header.Version},
-                             {"channels", header.Channels},
-                             {"rows", header.Rows},
-                             {"columns", header.Columns},
-                             {"depth", header.Depth},
-                             {"colorMode", header.ColorMode},
-                             {"colorProfile", profile},
-                             {"colorManaged", state.Colour != nullptr}}},
+  const std::optional<std::string> profile = document.ColorProfile();
+  QJsonObject json{
+      {"file", QFileInfo(FromText(document.FileName())).fileName()},
+      {"header",
+       QJsonObject{{"signature", FromText(document.Signature())},
+                   {"version", document.Version()},
+                   {"channels", document.Channels()},
+                   {"rows", document.Height()},
+                   {"columns", document.Width()},
+                   {"depth", document.Depth()},
+                   {"colorMode", document.ColorMode()},
+                   {"colorProfile", profile ? QJsonValue(FromText(*profile)) : QJsonValue()},
+                   {"colorManaged", document.ColorManaged()}}},
       {"composite", composite.Image.isEmpty() ? QJsonValue() : QJsonValue(composite.Image)},
       {"compositeError",
        composite.Problem.isEmpty() ? QJsonValue() : QJsonValue(composite.Problem)},
       {"layers", layers},
   };
   if (render.Asked) {
-    document.insert("rendered", render.Image.isEmpty() ? QJsonValue() : QJsonValue(render.Image));
-    document.insert("renderOmissions", QJsonArray::fromStringList(render.Omissions));
-    document.insert("renderError",
-                    render.Problem.isEmpty() ? QJsonValue() : QJsonValue(render.Problem));
+    json.insert("rendered", render.Image.isEmpty() ? QJsonValue() : QJsonValue(render.Image));
+    json.insert("renderOmissions", QJsonArray::fromStringList(render.Omissions));
+    json.insert("renderError",
+                render.Problem.isEmpty() ? QJsonValue() : QJsonValue(render.Problem));
   }
-  AddDocumentSettings(state, document);
-  return QJsonDocument(document).toJson(QJsonDocument::Indented);
+  AddDocumentSettings(document, xmp, json);
+  return QJsonDocument(json).toJson(QJsonDocument::Indented);
 }
 
 QString WriteLayerImage(const QString& folder, int layer, const PngImage& picture, int threads) {
   return WritePng(QDir(folder).filePath(ImageName(layer)), picture, threads);
 }
 
-QString WriteExport(const DocumentState& state, const CompositeExport& composite,
+QString WriteExport(const Document& document, const CompositeExport& composite,
                     const RenderExport& render, const QString& folder) {
   QByteArray summary;
-  for (const std::string& line : SummaryItems(state)) {
+  for (const std::string& line : document.Summary()) {
     summary += QByteArray::fromStdString(line) + '\n';
   }
   if (QString error = WriteFile(QDir(folder).filePath("summary.txt"), summary); !error.isEmpty()) {
     return error;
   }
-  const DocumentSettings settings = ReadDocumentSettings(state);
-  if (QString error = WriteSettingsFiles(state, settings, folder); !error.isEmpty()) return error;
-  if (QString error = WriteFile(QDir(folder).filePath("layers.json"),
-                                LayersJson(state, composite, render, settings));
-      !error.isEmpty()) {
-    return error;
-  }
-  return {};
+  bool xmp = false;
+  if (QString error = WriteSettingsFiles(document, folder, xmp); !error.isEmpty()) return error;
+  return WriteFile(QDir(folder).filePath("layers.json"),
+                   LayersJson(document, composite, render, xmp));
 }
 
 }  // namespace plymark

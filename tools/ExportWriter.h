@@ -1,10 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
-#include <QImage>
-#include "psd/DocumentState.h"
-#include "psd/LayerSettings.h"
+#include "plymark/plymark.h"
 #include "tools/CompositeImage.h"
 #include "tools/PngWriter.h"
 #include "tools/RenderedImage.h"
@@ -21,14 +20,14 @@ QString WriteLayerImage(const QString& folder, int layer, const PngImage& pictur
 // embedded smart objects and the XMP metadata into `folder`; the layer images
 // are written while the document is read, the composite and the rendered
 // image before. Returns an error text, empty on success.
-QString WriteExport(const DocumentState& state, const CompositeExport& composite,
+QString WriteExport(const Document& document, const CompositeExport& composite,
                     const RenderExport& render, const QString& folder);
 
 // The layers.json document of an opened file; each layer carries its name,
 // and the document what became of its merged image and, when one was asked
-// for, of its render ("rendered", "renderOmissions", "renderError"); the
-// settings blocks already read.
-QByteArray LayersJson(const DocumentState& state, const CompositeExport& composite,
-                      const RenderExport& render, const DocumentSettings& settings);
+// for, of its render ("rendered", "renderOmissions", "renderError"), and
+// whether metadata.xmp was written.
+QByteArray LayersJson(const Document& document, const CompositeExport& composite,
+                      const RenderExport& render, bool xmp);
 
 }  // namespace plymark

@@ -133,22 +133,20 @@ PngImage PngImageOf(const QImage& image) {
   }
 }
 
-PngImage PngImageOf(const QImage& image, std::vector<std::uint8_t> alpha) {
-  if (image.format() != QImage::Format_RGB32 ||
-      alpha.size() != static_cast<std::size_t>(image.width()) * image.height()) {
+PngImage PngImageOf(const QImage& image, const QImage& alpha) {
+  if (image.format() != QImage::Format_RGB32 || alpha.format() != QImage::Format_Grayscale8 ||
+      alpha.size() != image.size()) {
     return {};
   }
   PngImage png;
   png.Width = image.width();
   png.Height = image.height();
   png.Channels = 4;
-  png.Row = [image, alpha = std::make_shared<const std::vector<std::uint8_t>>(std::move(alpha))](
-                int y, std::uint8_t* scratch) -> const std::uint8_t* {
+  png.Row = [image, alpha](int y, std::uint8_t* scratch) -> const std::uint8_t* {
     const auto* pixels = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-    const std::size_t width = static_cast<std::size_t>(image.width());
-    const std::uint8_t* alphaRow = alpha->data() + static_cast<std::size_t>(y) * width;
+    const std::uint8_t* alphaRow = alpha.constScanLine(y);
     std::uint8_t* out = scratch;
-    for (std::size_t x = 0; x < width; ++x, out += 4) {
+    for (int x = 0, width = image.width(); x < width; ++x, out += 4) {
       out[0] = static_cast<std::uint8_t>(qRed(pixels[x]));
       out[1] = static_cast<std::uint8_t>(qGreen(pixels[x]));
       out[2] = static_cast<std::uint8_t>(qBlue(pixels[x]));

@@ -24,9 +24,9 @@ struct PngImage {
 // pixels: Format_RGB32 as RGB, Format_ARGB32 as RGBA, Format_Grayscale8 as
 // gray, any other format converted to one of these first.
 PngImage PngImageOf(const QImage& image);
-// The rows of a Format_RGB32 `image` with `alpha` (one byte per pixel, rows
-// of the image's width) as RGBA; the PngImage keeps both.
-PngImage PngImageOf(const QImage& image, std::vector<std::uint8_t> alpha);
+// The rows of a Format_RGB32 `image` with `alpha` (Format_Grayscale8 of the
+// same size) as RGBA; the PngImage keeps both.
+PngImage PngImageOf(const QImage& image, const QImage& alpha);
 
 // Writes `image` to `path` as a PNG file. The rows are cut into bands of
 // about a megabyte that `threads` threads (0: one per core) filter and

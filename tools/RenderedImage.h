@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "psd/DocumentState.h"
+#include "plymark/plymark.h"
 
 namespace plymark {
 
@@ -16,11 +16,11 @@ struct RenderExport {
 };
 
 // Draws an opened document from its layers into `folder` as rendered.png,
-// band by band as the render makes them, never held whole: the document's
+// row by row as the render makes them, never held whole: the document's
 // size, 8-bit RGB, or RGBA where the merged image has transparency, its rows
 // deflated by `threads` threads (0: one per core). A render that cannot be
 // made is no failure: `result` says why and no rendered.png is left.
-void WriteRendered(DocumentState& state, const QString& folder, RenderExport& result,
+void WriteRendered(const Document& document, const QString& folder, RenderExport& result,
                    int threads = 0);
 
 }  // namespace plymark

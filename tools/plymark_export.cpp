@@ -1,6 +1,6 @@
-// plymark-export: the viewer's Open without a window. Reads PSD files
-// through the same functions as the viewer and writes each one's summary, its
-// layer table and every layer's pixels as PNG files.
+// plymark-export: the viewer's Open without a window. Reads PSD files through
+// libplymark's public API, which opens them as the viewer does, and writes
+// each one's summary, its layer table and every layer's pixels as PNG files.
 
 #include <unistd.h>
 
@@ -19,11 +19,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/OpenWorkflow.h"
-#include "platform/SystemFileSource.h"
-#include "platform/qt/ImageTileSurface.h"
+#include "plymark/plymark.h"
 #include "tools/ExportConsole.h"
 #include "tools/ExportWriter.h"
+#include "tools/ImageViews.h"
 #include "tools/ImageWriteQueue.h"
 #include "tools/LayerExtras.h"
 
@@ -54,6 +53,62 @@ struct ExportSettings {
   int Cores = 1;  ///< threads that deflate the bands of one image
 };
 
+// Takes each layer's painted picture while the file is read, reads its
+// transparency on the reading thread and hands both to a writer thread, which
+// writes layer-<i>.png and lets them go. A picture and its transparency count
+// against the budget from before they are made until they are written.
+class ExportReceiver final : public plymark::LayerReceiver {
+ public:
+  ExportReceiver(const ExportSettings& settings, const plymark::ConsoleNotices& notices,
+                 QString folder, bool severalFiles)
+      : settings_(settings),
+        notices_(notices),
+        folder_(std::move(folder)),
+        severalFiles_(severalFiles) {}
+
+  void Sizing(const plymark::Layer&, int width, int height) override {
+    settings_.Writes.Release(std::exchange(reserved_, 0));
+    reserved_ =
+        settings_.Writes.Reserve(static_cast<std::size_t>(width) *
+                                 static_cast<std::size_t>(height) * (settings_.WithAlpha ? 5 : 4));
+  }
+
+  void Painted(const plymark::Layer& layer, plymark::Image picture) override {
+    const int index = layer.Index();
+    const int layers = layer.Owner().LayerCount();
+    const QImage alpha = plymark::LayerAlpha(layer, settings_.WithAlpha, notices_);
+    writes_.push_back(settings_.Writes.Submit(
+        plymark::ImageView(picture),
+        [this, index, layers, alpha](const QImage& painted) {
+          const plymark::PngImage png =
+              alpha.isNull() ? plymark::PngImageOf(painted) : plymark::PngImageOf(painted, alpha);
+          QString error = plymark::WriteLayerImage(folder_, index, png, settings_.Cores);
+          if (!severalFiles_) {
+            settings_.Console.ShowProgress(
+                QStringLiteral("%1 of %2 layers written").arg(++written_).arg(layers));
+          }
+          return error;
+        },
+        std::exchange(reserved_, 0)));
+  }
+
+  // After the Open: gives back what is reserved, waits for every layer's
+  // file and returns the first error text, empty when all were written.
+  QString Finish() {
+    settings_.Writes.Release(std::exchange(reserved_, 0));
+    return plymark::FirstError(writes_);
+  }
+
+ private:
+  const ExportSettings& settings_;
+  const plymark::ConsoleNotices& notices_;
+  const QString folder_;
+  const bool severalFiles_;
+  std::vector<std::future<QString>> writes_;
+  std::atomic<int> written_ = 0;
+  std::size_t reserved_ = 0;  ///< of the budget, for the picture being painted
+};
+
 // Moves every file of `from` into `to`, replacing files of the same name.
 QString MoveInto(const QString& from, const QString& to) {
   const QDir source(from);
@@ -81,75 +136,46 @@ QString ExportFile(const QString& file, const QString& outputFolder, const Expor
     return QStringLiteral("cannot create a folder in %1: %2").arg(parent, staging.errorString());
   }
 
-  plymark::SystemFileSource files;
-  plymark::ConsoleMessageSink messages(settings.Console, severalFiles ? file + ": " : QString(),
-                                       settings.Quiet);
-  plymark::DocumentState state;
-  std::vector<std::future<QString>> writes;
-  std::atomic<int> writtenCount = 0;
-  std::size_t reserved = 0;  // of the budget, for the image being painted
-  // Each layer's picture is handed to a writer thread as soon as it is
-  // painted and let go once its PNG file is written, while the Open goes on.
-  plymark::ImageTileSurface tiles(
-      [&](int layer, const QImage& image) {
-        const int layers = state.LayerCount;
-        // The transparency channel is read here, on the Open's thread, and
-        // written with the painted colours as RGBA.
-        auto alpha = std::make_shared<std::optional<std::vector<std::uint8_t>>>(
-            plymark::LayerAlpha(state, layer, image, settings.WithAlpha, messages));
-        writes.push_back(settings.Writes.Submit(
-            image,
-            [&, layer, layers, alpha](const QImage& painted) {
-              const plymark::PngImage picture =
-                  *alpha ? plymark::PngImageOf(painted, std::move(**alpha))
-                         : plymark::PngImageOf(painted);
-              QString error =
-                  plymark::WriteLayerImage(staging.path(), layer, picture, settings.Cores);
-              if (!severalFiles) {
-                settings.Console.ShowProgress(
-                    QStringLiteral("%1 of %2 layers written").arg(++writtenCount).arg(layers));
-              }
-              return error;
-            },
-            std::exchange(reserved, 0)));
-      },
-      // An image and its transparency count against the budget from before
-      // they are made until they are written.
-      [&](int, int width, int height) {
-        settings.Writes.Release(std::exchange(reserved, 0));
-        reserved = settings.Writes.Reserve(static_cast<std::size_t>(width) *
-                                           static_cast<std::size_t>(height) *
-                                           (settings.WithAlpha ? 5 : 4));
-      });
-  const std::string path = QFile::encodeName(file).toStdString();
-  const auto failure = plymark::OpenDocument(path, state, files, messages, tiles, nullptr, false);
-  settings.Writes.Release(std::exchange(reserved, 0));
-  QString error = plymark::FirstError(writes);
+  const plymark::ConsoleNotices notices(settings.Console, severalFiles ? file + ": " : QString(),
+                                        settings.Quiet);
+  ExportReceiver layers(settings, notices, staging.path(), severalFiles);
+  plymark::OpenOptions options;
+  options.OnNotice = [&notices](const std::string& text) { notices.Show(text); };
+  options.Layers = &layers;
+  std::optional<plymark::Document> document;
+  QString failure;
+  try {
+    document = plymark::Document::Open(QFile::encodeName(file).toStdString(), options);
+  } catch (const plymark::Error& error) {
+    failure = file + ": " + QString::fromUtf8(error.what());
+  }
+  QString error = layers.Finish();
   settings.Console.ClearProgress();
-  if (failure) return file + ": " + QString::fromStdString(failure->Problem);
+  if (!failure.isEmpty()) return failure;
   // A merged image that is damaged or was never saved costs only itself. Its
   // pixels count against the budget too, as the layers' do.
   plymark::CompositeExport composite;
   if (error.isEmpty()) {
     const std::size_t compositeBytes = settings.Writes.Reserve(
-        static_cast<std::size_t>(state.Header.Columns) * state.Header.Rows * 4);
-    error = plymark::WriteComposite(state, staging.path(), composite);
+        static_cast<std::size_t>(document->Width()) * document->Height() * 4);
+    error = plymark::WriteComposite(*document, staging.path(), composite);
     settings.Writes.Release(compositeBytes);
   }
   if (!composite.Problem.isEmpty() && !settings.Quiet) {
     settings.Console.PrintLine(file + ": no merged image: " + composite.Problem);
   }
-  if (error.isEmpty()) error = plymark::WriteMaskImages(state, staging.path());
+  if (error.isEmpty()) error = plymark::WriteMaskImages(*document, staging.path());
   // Every export has a picture of the document: a layered one without its
   // merged image is drawn from its layers. A render costs only itself.
   plymark::RenderExport render;
-  if (error.isEmpty() && (settings.Render || (state.LayerCount > 0 && composite.Image.isEmpty()))) {
-    plymark::WriteRendered(state, staging.path(), render, settings.Cores);
+  if (error.isEmpty() &&
+      (settings.Render || (document->LayerCount() > 0 && composite.Image.isEmpty()))) {
+    plymark::WriteRendered(*document, staging.path(), render, settings.Cores);
     if (!render.Problem.isEmpty() && !settings.Quiet) {
       settings.Console.PrintLine(file + ": no rendered image: " + render.Problem);
     }
   }
-  if (error.isEmpty()) error = plymark::WriteExport(state, composite, render, staging.path());
+  if (error.isEmpty()) error = plymark::WriteExport(*document, composite, render, staging.path());
   if (!error.isEmpty()) return error;
   if (!QFileInfo::exists(outputFolder)) {
     if (QDir().rename(staging.path(), outputFolder)) return {};

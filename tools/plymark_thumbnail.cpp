@@ -11,11 +11,11 @@
 #include <QImageWriter>
 #include <QSaveFile>
 #include <cstdio>
-#include <vector>
+#include <optional>
+#include <string>
 
-#include "app/ThumbnailSource.h"
-#include "platform/SystemFileSource.h"
-#include "psd/PsdError.h"
+#include "plymark/plymark.h"
+#include "tools/ImageViews.h"
 
 namespace {
 
@@ -23,9 +23,6 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr const char* kProgram = "plymark-thumbnail";
 constexpr int kDefaultSize = 256;
-// The thumbnail resource of an older writer (1033) holds its JPEG's colours
-// in blue, green, red order.
-constexpr std::int16_t kOldThumbnailResource = 1033;
 
 int Fail(const QString& input, const QString& problem) {
   std::fprintf(stderr, "%s: %s: %s\n", kProgram, QFile::encodeName(input).constData(),
@@ -33,29 +30,40 @@ int Fail(const QString& input, const QString& problem) {
   return kExitFailure;
 }
 
-// A view of the decoded words, which must outlive it: no copy of a large
-// picture is made before it is scaled down.
-template <typename Picture>
-QImage PictureOf(const Picture& picture) {
-  if (picture.Width <= 0 || picture.Height <= 0) return {};
-  return QImage(reinterpret_cast<const uchar*>(picture.Pixels.data()), picture.Width,
-                picture.Height, static_cast<qsizetype>(picture.Width) * 4,
-                picture.HasAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+// The JPEG thumbnail of the image resources, or a null image.
+QImage StoredThumbnail(const plymark::Document& document) {
+  const std::optional<plymark::StoredThumbnail> thumbnail = document.Thumbnail();
+  if (!thumbnail) return {};
+  QImage image =
+      QImage::fromData(thumbnail->Jpeg.data(), static_cast<int>(thumbnail->Jpeg.size()), "JPEG");
+  return thumbnail->BlueFirst ? image.rgbSwapped() : image;
 }
 
-// The JPEG thumbnail of the image resources, or a null image.
-QImage StoredThumbnail(const plymark::DocumentState& state) {
-  const auto& thumbnail = state.Resources.Thumbnail;
-  if (!thumbnail || thumbnail->Format != 1 || thumbnail->Jpeg.Length <= 0) return {};
-  std::vector<std::uint8_t> jpeg(static_cast<std::size_t>(thumbnail->Jpeg.Length));
-  try {
-    state.File.ReadInto(thumbnail->Jpeg.Offset, jpeg, "thumbnail");
-  } catch (const plymark::PsdError&) {
-    return {};
+// The picture of a document without a usable merged image: drawn from its
+// layers, reduced toward `size` as it is drawn, or the thumbnail the file
+// stores. A drawing that left something out gives way to the stored
+// thumbnail, which the maker made from the whole document (see the README).
+// `problem` gains why the layers cannot be drawn.
+QImage PictureWithoutMergedImage(const plymark::Document& document, int size,
+                                 std::string& problem) {
+  std::optional<plymark::Drawing> drawn;
+  // A document whose front sections are damaged has no layers to draw, and
+  // one without layers would give its merged image again.
+  if (document.Width() > 0 && document.Height() > 0) {
+    try {
+      document.ReadLayers();
+      if (document.LayerCount() > 0) {
+        drawn = document.Render({plymark::CompositeLayout::Words, size});
+      }
+    } catch (const plymark::Error& error) {
+      problem += "; the layers cannot be drawn: " + std::string(error.what());
+    }
   }
-  QImage image = QImage::fromData(jpeg.data(), static_cast<int>(jpeg.size()), "JPEG");
-  if (thumbnail->Id == kOldThumbnailResource) image = image.rgbSwapped();
-  return image;
+  const QImage stored = StoredThumbnail(document);
+  if (drawn && (drawn->Omissions.empty() || stored.isNull())) {
+    return plymark::ImageView(drawn->Picture, drawn->HasAlpha);
+  }
+  return stored;
 }
 
 }  // namespace
@@ -93,23 +101,23 @@ int main(int argc, char** argv) {
   const QString input = parser.positionalArguments()[0];
   const QString output = parser.positionalArguments()[1];
 
-  plymark::SystemFileSource files;
-  plymark::DocumentState state;
-  const plymark::ThumbnailSource source =
-      plymark::ReadThumbnailSource(QFile::encodeName(input).toStdString(), files, state, size);
-  QImage picture;
-  if (source.Merged) {
-    picture = PictureOf(*source.Merged);
-  } else {
-    // A drawing that left something out gives way to the stored thumbnail,
-    // which the maker made from the whole document (see the README).
-    const QImage stored = state.File.size() > 0 ? StoredThumbnail(state) : QImage();
-    if (source.Drawn && (source.Omissions.empty() || stored.isNull())) {
-      picture = PictureOf(*source.Drawn);
-    }
-    if (picture.isNull()) picture = stored;
+  plymark::OpenOptions options;
+  options.Read = plymark::Reading::MergedImageOnly;
+  std::optional<plymark::Document> document;
+  try {
+    document = plymark::Document::Open(QFile::encodeName(input).toStdString(), options);
+  } catch (const plymark::Error& error) {
+    return Fail(input, QString::fromUtf8(error.what()));
   }
-  if (picture.isNull()) return Fail(input, QString::fromStdString(source.Problem));
+  const plymark::Composite merged = document->MergedImage(plymark::CompositeLayout::Words);
+  QImage picture;
+  if (merged.Picture) {
+    picture = plymark::ImageView(*merged.Picture, merged.HasAlpha);
+  } else {
+    std::string problem = merged.Problem;
+    picture = PictureWithoutMergedImage(*document, size, problem);
+    if (picture.isNull()) return Fail(input, QString::fromStdString(problem));
+  }
 
   // Smaller pictures keep their size; larger ones fit SIZE x SIZE.
   if (picture.width() > size || picture.height() > size) {

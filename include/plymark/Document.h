@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "plymark/Api.h"
+#include "plymark/Drawing.h"
 #include "plymark/Image.h"
 #include "plymark/Layer.h"
+#include "plymark/Settings.h"
 
 namespace plymark {
 inline namespace v0 {
@@ -44,12 +46,6 @@ struct OpenOptions {
   /// With a receiver every layer is decoded and handed over while the file is
   /// opened; a damaged layer then fails the Open, as it fails the export.
   LayerReceiver* Layers = nullptr;
-};
-
-// How Composite lays out the merged image.
-enum class CompositeLayout {
-  Bytes,  ///< Rgb8, or Rgba8 when the merged image has transparency
-  Words,  ///< Argb32, alpha 255 throughout without transparency
 };
 
 // The merged image, or why there is none.
@@ -119,7 +115,34 @@ class PLYMARK_API Document {
   // The thumbnail of the image resources, when the file holds a JPEG one.
   std::optional<StoredThumbnail> Thumbnail() const;
 
+  // The document drawn from its layers, as the maker merges them, colour by
+  // colour as MergedImage() converts the merged image (the export's
+  // rendered.png), band by band with bounded memory; a document without
+  // layer records draws its merged image. A document opened with
+  // Reading::MergedImageOnly reads its layers first (ReadLayers). Throws
+  // Error when it cannot be drawn (damaged channel data, a document beyond
+  // the drawing's budgets); what is left out is named in Omissions.
+  Drawing Render(const DrawOptions& options = {}) const;
+  // The same, each row handed to `rows` as it is drawn; the Drawing has no
+  // picture.
+  Drawing Render(RowReceiver& rows, CompositeLayout layout = CompositeLayout::Bytes) const;
+
+  // For a document opened with Reading::MergedImageOnly: reads its layer
+  // records and their channel blocks, after which its layers are those of a
+  // document opened whole. Does nothing for one opened whole, nor where
+  // damage before the merged image left no layers to read (MergedImage()
+  // says what). Throws Error, each time it is called, when the records are
+  // damaged.
+  void ReadLayers() const;
+
+  // Image resource 1005, the print resolution; none without one.
+  std::optional<PrintResolution> Resolution() const;
+  // Image resource 1060, the XMP metadata packet as stored; none without one.
+  // Throws Error when it cannot be read.
+  std::optional<std::string> Xmp() const;
+
  private:
+  friend class Layer;
   explicit Document(std::shared_ptr<detail::DocumentData> data);
   std::shared_ptr<detail::DocumentData> data_;
 };

@@ -38,6 +38,12 @@ constexpr int BytesPerPixel(PixelFormat format) {
   return 4;
 }
 
+// How the merged image and the drawn document are laid out.
+enum class CompositeLayout {
+  Bytes,  ///< Rgb8, or Rgba8 when the picture has transparency
+  Words,  ///< Argb32, alpha 255 throughout without transparency
+};
+
 // A picture the library hands out: rows from the top, each RowBytes long.
 // Copies share the pixels; the pixels live as long as any copy does. An image
 // without pixels has Width or Height 0 and no Pixels.

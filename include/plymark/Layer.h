@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "plymark/Api.h"
 #include "plymark/Image.h"
+#include "plymark/Settings.h"
 
 namespace plymark {
 inline namespace v0 {
@@ -15,6 +17,7 @@ inline namespace v0 {
 namespace detail {
 struct DocumentData;
 }
+class Document;
 
 // What a layer record is in the layer tree. In file order (bottom-most
 // first) a group's bounding divider comes first, then its members, then the
@@ -65,6 +68,7 @@ enum class Colours {
 // decoded from the file each time they are asked for.
 class PLYMARK_API Layer {
  public:
+  Document Owner() const;    ///< the document the layer belongs to
   int Index() const;         ///< the record's place in file order, from 0 (bottom-most)
   std::string Name() const;  ///< UTF-8; may be empty
   RecordKind Kind() const;
@@ -96,6 +100,28 @@ class PLYMARK_API Layer {
   // The user mask (channel -2) at its own bounds (Mask()->Bounds), Gray8 or
   // Gray16; none when the layer has no mask picture.
   std::optional<Image> MaskPixels(int depth = 8) const;
+
+  // What the layer's settings blocks say, read once for the whole document
+  // when first asked for; a damaged block costs only itself and is named in
+  // BlockProblems.
+  std::optional<std::int32_t> Id() const;  ///< 'lyid'
+  std::optional<LayerTextContent> Text() const;
+  std::optional<SmartObjectInfo> SmartObject() const;
+  /// 'lmfx', else 'lfx2' or 'lfxs', else the older 'lrFX' (whose JSON is
+  /// {"version", "effects": [...]})
+  std::optional<SettingsJson> Effects() const;
+  std::optional<SettingsJson> Adjustment() const;  ///< an adjustment layer's, under its kind's key
+  /// A fill layer's ('SoCo', 'GdFl', 'PtFl'), or a shape's fill ('vscg')
+  std::optional<SettingsJson> Fill() const;
+  std::vector<std::string> BlockProblems() const;  ///< "KEY: what is wrong", one per damaged block
+
+  // The bytes of the file an embedded smart object holds; none for a layer
+  // without one. Throws Error when they cannot be read.
+  std::optional<std::vector<std::uint8_t>> EmbeddedFile() const;
+  // The same in pieces of at most 4 MiB, each handed to `take` in order;
+  // false for a layer without an embedded file.
+  bool ReadEmbeddedFile(
+      const std::function<void(const std::uint8_t* bytes, std::size_t count)>& take) const;
 
  private:
   friend class Document;

@@ -9,6 +9,8 @@
 
 #include "plymark/Api.h"
 #include "plymark/Document.h"
+#include "plymark/Drawing.h"
 #include "plymark/Error.h"
 #include "plymark/Image.h"
 #include "plymark/Layer.h"
+#include "plymark/Settings.h"

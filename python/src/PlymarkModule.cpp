@@ -17,10 +17,11 @@ using plymark::python::ArrayOf;
 
 namespace {
 
-// A document with what its last composite() said.
+// A document with what its last composite() and render() said.
 struct PyDocument {
   plymark::Document Document;
   std::optional<std::string> CompositeError;
+  std::vector<std::string> RenderOmissions;
 };
 
 const char* KindName(plymark::RecordKind kind) {
@@ -48,11 +49,11 @@ PyDocument Open(const py::object& source) {
     const auto* start = static_cast<const std::uint8_t*>(buffer.ptr);
     std::vector<std::uint8_t> bytes(start, start + buffer.size * buffer.itemsize);
     const py::gil_scoped_release release;
-    return {plymark::Document::FromMemory(std::move(bytes)), std::nullopt};
+    return {plymark::Document::FromMemory(std::move(bytes)), std::nullopt, {}};
   }
   const std::string path = py::str(py::module_::import("os").attr("fspath")(source));
   const py::gil_scoped_release release;
-  return {plymark::Document::Open(path), std::nullopt};
+  return {plymark::Document::Open(path), std::nullopt, {}};
 }
 
 // Calls `read` without the GIL and gives its picture as an array, or None.
@@ -79,6 +80,82 @@ py::object Composite(PyDocument& self) {
   }
   self.CompositeError.reset();
   return ArrayOf(*composite.Picture);
+}
+
+// The document drawn from its layers, as rendered.png; what it left out is
+// kept for render_omissions.
+py::object Render(PyDocument& self, int reduceTo) {
+  if (reduceTo < 0) throw py::value_error("reduce_to must be 0 or more");
+  plymark::Drawing drawing;
+  {
+    const py::gil_scoped_release release;
+    drawing = self.Document.Render({plymark::CompositeLayout::Bytes, reduceTo});
+  }
+  self.RenderOmissions = std::move(drawing.Omissions);
+  return ArrayOf(drawing.Picture);
+}
+
+// A settings block as {"key": KEY, "settings": dict or None}.
+py::object SettingsDict(const std::optional<plymark::SettingsJson>& block) {
+  if (!block) return py::none();
+  py::dict result;
+  result["key"] = block->Key;
+  result["settings"] = block->Json ? py::module_::import("json").attr("loads")(*block->Json)
+                                   : py::object(py::none());
+  return result;
+}
+
+py::object TextDict(const plymark::Layer& layer) {
+  const auto text = layer.Text();
+  if (!text) return py::none();
+  py::list runs;
+  for (const plymark::TextStyleRun& run : text->Runs) {
+    py::dict item;
+    item["start"] = run.Start;
+    item["length"] = run.Length;
+    item["font"] = run.Font.empty() ? py::object(py::none()) : py::str(run.Font);
+    item["size"] = run.Size;
+    item["color"] = run.Color ? py::object(py::make_tuple(run.Color->Red, run.Color->Green,
+                                                          run.Color->Blue, run.Color->Alpha))
+                              : py::object(py::none());
+    runs.append(item);
+  }
+  py::dict result;
+  result["text"] = text->Text;
+  result["runs"] = runs;
+  return result;
+}
+
+py::object SmartObjectDict(const plymark::Layer& layer) {
+  const auto info = layer.SmartObject();
+  if (!info) return py::none();
+  py::dict result;
+  result["unique_id"] = info->UniqueId;
+  result["kind"] = info->LinkKind;
+  result["file_name"] = info->FileName;
+  result["file_type"] = info->FileType;
+  result["embedded"] = info->Embedded;
+  result["embedded_size"] = info->EmbeddedSize;
+  return result;
+}
+
+template <typename Bytes>
+py::object BytesOrNone(const std::optional<Bytes>& bytes) {
+  if (!bytes) return py::none();
+  return py::bytes(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+}
+
+py::object ResolutionDict(const plymark::Document& document) {
+  const auto info = document.Resolution();
+  if (!info) return py::none();
+  py::dict result;
+  result["horizontal"] = info->Horizontal;
+  result["horizontal_unit"] = info->HorizontalUnit;
+  result["width_unit"] = info->WidthUnit;
+  result["vertical"] = info->Vertical;
+  result["vertical_unit"] = info->VerticalUnit;
+  result["height_unit"] = info->HeightUnit;
+  return result;
 }
 
 py::object MaskInfo(const plymark::Layer& layer) {
@@ -131,6 +208,24 @@ PYBIND11_MODULE(_plymark, m) {
                                return channels;
                              })
       .def_property_readonly("skipped", &plymark::Layer::Skipped)
+      .def_property_readonly("id", &plymark::Layer::Id)
+      .def_property_readonly("text", &TextDict)
+      .def_property_readonly("smart_object", &SmartObjectDict)
+      .def_property_readonly("effects",
+                             [](const plymark::Layer& l) { return SettingsDict(l.Effects()); })
+      .def_property_readonly("adjustment",
+                             [](const plymark::Layer& l) { return SettingsDict(l.Adjustment()); })
+      .def_property_readonly("fill", [](const plymark::Layer& l) { return SettingsDict(l.Fill()); })
+      .def_property_readonly("block_problems", &plymark::Layer::BlockProblems)
+      .def("embedded_file",
+           [](const plymark::Layer& l) {
+             std::optional<std::vector<std::uint8_t>> bytes;
+             {
+               const py::gil_scoped_release release;
+               bytes = l.EmbeddedFile();
+             }
+             return BytesOrNone(bytes);
+           })
       .def(
           "numpy",
           [](const plymark::Layer& l, int depth, const std::string& colors) {
@@ -176,6 +271,13 @@ PYBIND11_MODULE(_plymark, m) {
       .def("composite", &Composite)
       .def_property_readonly("composite_error",
                              [](const PyDocument& d) { return d.CompositeError; })
+      .def("render", &Render, py::arg("reduce_to") = 0)
+      .def_property_readonly("render_omissions",
+                             [](const PyDocument& d) { return d.RenderOmissions; })
+      .def_property_readonly("resolution",
+                             [](const PyDocument& d) { return ResolutionDict(d.Document); })
+      .def_property_readonly("xmp",
+                             [](const PyDocument& d) { return BytesOrNone(d.Document.Xmp()); })
       .def("__repr__", [](const PyDocument& d) {
         return "<plymark.Document '" + d.Document.FileName() + "' " +
                std::to_string(d.Document.Width()) + "x" + std::to_string(d.Document.Height()) +

@@ -24,10 +24,10 @@ FILES = [
 
 @pytest.fixture(scope="session")
 def exported(tmp_path_factory):
-    """Each file's plymark-export folder, by corpus name; skips without the program."""
+    """Each file's plymark-export --render folder, by corpus name; skips without the program."""
     program = os.environ.get("PLYMARK_EXPORT")
     if not program:
         pytest.skip("PLYMARK_EXPORT names no plymark-export")
     out = tmp_path_factory.mktemp("export")
-    subprocess.run([program, "--quiet", *[str(CORPUS / f) for f in FILES], str(out)], check=True)
+    subprocess.run([program, "--quiet", "--render", *[str(CORPUS / f) for f in FILES], str(out)], check=True)
     return {f: out / pathlib.Path(f).stem for f in FILES}

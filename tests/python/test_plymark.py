@@ -1,6 +1,8 @@
 """The Python module against plymark-export's output of the same files."""
 
 import json
+import re
+import struct
 import threading
 
 import numpy as np
@@ -13,6 +15,18 @@ from conftest import CORPUS, FILES
 
 def png(path):
     return np.asarray(Image.open(path))
+
+
+def settings(block, key_name):
+    """A settings dict as layers.json gives it."""
+    return block and {key_name: block["key"], "settings": block["settings"]}
+
+
+def text(block):
+    """A text dict as layers.json gives it."""
+    colour = lambda c: c and dict(zip(("red", "green", "blue", "alpha"), c))
+    return block and {"text": block["text"], "runs": [
+        {**run, "color": colour(run["color"])} for run in block["runs"]]}
 
 
 def narrowed(wide):
@@ -41,6 +55,15 @@ def test_every_fact_and_picture_is_the_exports(name, exported):
             (facts["left"], facts["top"], facts["right"], facts["bottom"]))
         assert layer.channels == [(c["id"], c["compression"], c["length"]) for c in facts["channels"]]
         assert layer.skipped == facts.get("skipped")
+        assert (layer.id, text(layer.text), settings(layer.effects, "block"),
+                settings(layer.adjustment, "kind"), settings(layer.fill, "kind"),
+                layer.block_problems) == (
+            facts["id"], facts["text"], facts["effects"], facts["adjustment"], facts["fill"],
+            facts.get("blockProblems", []))
+        smart = layer.smart_object
+        assert (smart and smart["unique_id"]) == (facts["smartObject"] and facts["smartObject"]["uniqueId"])
+        if smart and smart["embedded"]:
+            assert layer.embedded_file() == (folder / facts["smartObject"]["file"]).read_bytes()
         mask = facts["mask"]
         assert (layer.mask_info is None) == (mask is None)
         if mask is not None:
@@ -60,6 +83,17 @@ def test_every_fact_and_picture_is_the_exports(name, exported):
         assert merged is None and document.composite_error == expected["compositeError"]
     else:
         assert np.array_equal(merged, png(folder / "composite.png"))
+    resolution = document.resolution
+    assert (resolution and {k.replace("_u", "U"): v for k, v in resolution.items()}) == expected["resolution"]
+    assert document.xmp == ((folder / expected["xmp"]).read_bytes() if expected["xmp"] else None)
+    if expected["rendered"] is None:
+        with pytest.raises(plymark.Error, match=re.escape(expected["renderError"])):
+            document.render()
+    else:
+        assert np.array_equal(document.render(), png(folder / "rendered.png"))
+        assert document.render_omissions == expected["renderOmissions"]
+        longer = max(document.render(reduce_to=16).shape[:2])
+        assert min(16, document.width, document.height) <= longer <= max(document.width, document.height)
 
 
 @pytest.mark.parametrize("name", FILES)
@@ -141,3 +175,46 @@ def test_pillow_helpers():
     assert document.to_pil().mode in ("RGB", "RGBA")
     layer = next(l for l in document.layers if l.kind == "layer")
     assert layer.to_pil().size == (layer.bbox[2] - layer.bbox[0], layer.bbox[3] - layer.bbox[1])
+
+
+def block(key, data):
+    return b"8BIM" + key + struct.pack(">I", len(data)) + data
+
+
+def descriptor(items):
+    """A versioned descriptor of class null: {key: (type, value bytes)}."""
+    body = struct.pack(">III", 16, 0, 0) + b"null" + struct.pack(">I", len(items))
+    return body + b"".join(struct.pack(">I", 0) + k + t + v for k, (t, v) in items.items())
+
+
+def test_settings_blocks_resolution_and_xmp():
+    # One 1 x 1 layer with an id, a solid fill of grey 50, a damaged
+    # vibrance block, 72 pixels per inch and an XMP packet.
+    grey = struct.pack(">II", 0, 0) + b"Grsc" + struct.pack(">I", 1)
+    grey += struct.pack(">I", 0) + b"Gry doub" + struct.pack(">d", 50)
+    extra = struct.pack(">II", 0, 0) + b"\x02Hi\x00" + block(b"lyid", struct.pack(">i", 42))
+    extra += block(b"SoCo", descriptor({b"Clr ": (b"Objc", grey)})) + block(b"vibA", bytes(4))
+    record = struct.pack(">iiiiH", 0, 0, 1, 1, 3) + b"".join(struct.pack(">hI", c, 3) for c in range(3))
+    record += b"8BIMnorm" + bytes([255, 0, 0, 0]) + struct.pack(">I", len(extra)) + extra
+    layers = struct.pack(">h", 1) + record + struct.pack(">hB", 0, 7) * 3
+    layers += bytes(len(layers) % 2)
+    resolution = struct.pack(">IHHIHH", 72 << 16, 1, 2, 72 << 16, 1, 2)
+    resources = b"8BIM" + struct.pack(">HHI", 1005, 0, 16) + resolution
+    resources += b"8BIM" + struct.pack(">HHI", 1060, 0, 4) + b"<x/>"
+    file = b"8BPS" + struct.pack(">H6xHIIHHI", 1, 3, 1, 1, 8, 3, 0)
+    file += struct.pack(">I", len(resources)) + resources
+    file += struct.pack(">II", len(layers) + 8, len(layers)) + layers + struct.pack(">I", 0)
+    file += struct.pack(">H", 0) + bytes(3)
+    document = plymark.open(file)
+    layer = document.layers[0]
+    assert (layer.id, layer.text, layer.smart_object, layer.effects, layer.adjustment) == (
+        42, None, None, None, None)
+    assert layer.fill == {"key": "SoCo", "settings": {
+        "_class": "null", "Clr ": {"_class": "Grsc", "Gry ": 50.0}}}
+    assert [p[:6] for p in layer.block_problems] == ["vibA: "]
+    assert layer.embedded_file() is None
+    assert document.resolution == {
+        "horizontal": 72.0, "horizontal_unit": "pixelsPerInch", "width_unit": "centimeters",
+        "vertical": 72.0, "vertical_unit": "pixelsPerInch", "height_unit": "centimeters"}
+    assert document.xmp == b"<x/>"
+    assert document.render().shape == (1, 1, 3)
