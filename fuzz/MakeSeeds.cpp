@@ -400,6 +400,67 @@ void AddFillSeeds(std::vector<std::pair<std::string, Bytes>>& seeds) {
   seeds.emplace_back("fills.psd", BuildPsd(fills));
 }
 
+// Adjustment layers with settings they draw: colour balance, brightness and
+// contrast in `CgEd` beside `brit`, vibrance, black & white with a tint,
+// photo filter, channel mixer, selective colour and a colour lookup whose
+// .cube table is embedded.
+void AddAdjustmentSeeds(std::vector<std::pair<std::string, Bytes>>& seeds) {
+  using namespace plymark::test;
+  TestDocument document;
+  document.Layers = {SolidLayer(0, 0, 4, 4, 200, 90, 40)};
+  const std::string cube =
+      "LUT_3D_SIZE 2\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0 1\n0 1 1\n1 1 1\n";
+  const Items rgb = {
+      {"Rd  ", DoubleValue(200)}, {"Grn ", DoubleValue(100)}, {"Bl  ", DoubleValue(50)}};
+  ByteWriter mixer;
+  mixer.I16(1).I16(0);
+  for (int k = 0; k < 20; ++k) mixer.I16(k % 6 == 0 ? 100 : -20);
+  ByteWriter selective;
+  selective.I16(1).I16(0).I32(0).I32(0);
+  for (int k = 0; k < 36; ++k) selective.I16(k * 7 % 200 - 100);
+  const std::vector<std::pair<std::string, Bytes>> blocks = {
+      {"blnc", ByteWriter()
+                   .I16(40)
+                   .I16(-20)
+                   .I16(0)
+                   .I16(0)
+                   .I16(60)
+                   .I16(-60)
+                   .I16(-100)
+                   .I16(0)
+                   .I16(30)
+                   .U8(1)
+                   .Data()},
+      {"CgEd", Versioned("null", {{"Brgh", LongValue(-80)},
+                                  {"Cntr", LongValue(60)},
+                                  {"useLegacy", BoolValue(false)}})},
+      {"vibA", Versioned("null", {{"vibrance", LongValue(70)}, {"Strt", LongValue(-30)}})},
+      {"blwh", Versioned("null", {{"Rd  ", LongValue(120)},
+                                  {"useTint", BoolValue(true)},
+                                  {"tintColor", ObjectValue("RGBC", rgb)}})},
+      {"phfl",
+       ByteWriter().I16(2).I16(7).I16(6706).I16(3200).I16(12000).I16(0).I32(60).U8(1).Data()},
+      {"mixr", mixer.Data()},
+      {"selc", selective.Data()},
+      {"clrL", ByteWriter()
+                   .I16(1)
+                   .Append(Versioned(
+                       "null", {{"LUTFormat", EnumValue("LUTFormatType", "LUTFormatCUBE")},
+                                {"LUT3DFileData", RawValue(Bytes(cube.begin(), cube.end()))}}))
+                   .Data()},
+  };
+  for (const auto& [key, settings] : blocks) {
+    Bytes tagged =
+        TaggedBlock("8BIM", key == "CgEd" ? "brit" : key, key == "CgEd" ? Bytes(8, 0) : settings);
+    if (key == "CgEd") {
+      const Bytes descriptor = TaggedBlock("8BIM", key, settings);
+      tagged.insert(tagged.end(), descriptor.begin(), descriptor.end());
+    }
+    document.Layers.push_back({0, 0, 0, 0, {}, "norm", LayerExtra(key, {}, tagged)});
+  }
+  seeds.emplace_back("adjustments-drawn.psd", BuildPsd(document));
+}
+
 // Advanced blending: knockouts to the background, a pass-through group, a
 // clipping base and an isolated group; blend-if ranges; channel
 // restrictions; 'tsly' off in a special fill mode; an artboard reaching
@@ -623,6 +684,7 @@ std::vector<std::pair<std::string, Bytes>> OpenSeeds() {
   seeds.emplace_back("settings.psd", BuildPsd(settings));
   AddComposeSeeds(seeds);
   AddFillSeeds(seeds);
+  AddAdjustmentSeeds(seeds);
   AddBlendingSeeds(seeds);
   return seeds;
 }
