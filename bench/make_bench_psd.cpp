@@ -12,6 +12,8 @@
 //   mixed-modes   13 records on 4000 x 3000, PackBits: layers in mixed blend modes, nested
 //                 pass-through groups (one with a mask), an isolated multiply group, user
 //                 masks and a clipped layer
+//   effects       a background and a 4000 x 3000 layer whose transparency is an ellipse, with a
+//                 drop shadow of size 50 and an outside stroke of 10 ('lfx2'), PackBits
 //
 // Only the standard library is used so the files can be made before, and independently of, the
 // reader under test. Every byte depends only on the case name, so runs are comparable.
@@ -19,6 +21,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -46,9 +49,10 @@ struct BenchCase {
   std::uint16_t version = 1;  // 2: PSB, with 8-byte lengths and 4-byte row counts
   bool cmyk = false;          // CMYK with an embedded ICC profile instead of RGB
   bool mixed = false;         // the records of MixedLayers instead of layer_count alike layers
+  bool effects = false;       // the top layer: an elliptic shape with a drop shadow and a stroke
 };
 
-constexpr std::array<BenchCase, 7> kCases{{
+constexpr std::array<BenchCase, 8> kCases{{
     {"big-rle", 4000, 3000, 4, 4000, 3000, Compression::kRle, true},
     {"big-raw", 4000, 3000, 4, 4000, 3000, Compression::kRaw, true},
     {"small-200", 1024, 768, 200, 64, 64, Compression::kRle, true},
@@ -56,6 +60,7 @@ constexpr std::array<BenchCase, 7> kCases{{
     {"big-psb", 20000, 12000, 6, 20000, 12000, Compression::kRaw, true, 2},
     {"cmyk-swop", 4000, 3000, 4, 4000, 3000, Compression::kRle, true, 1, true},
     {"mixed-modes", 4000, 3000, 13, 4000, 3000, Compression::kRle, true, 1, false, true},
+    {"effects", 4000, 3000, 2, 4000, 3000, Compression::kRle, true, 1, false, false, true},
 }};
 
 // Transparency first, then R, G, B (or C, M, Y, K): the order Photoshop itself writes.
@@ -105,6 +110,22 @@ void FillRow(const BenchCase& bench, std::uint32_t layer, std::uint32_t channel,
     return static_cast<int>((x * 256u / width + y / 4u + channel * 64u + layer * 37u) & 0xFFu);
   };
 
+  if (bench.effects && layer == 0 && channel == 0) {
+    std::memset(row, 255, width);  // an opaque background
+    return;
+  }
+  if (bench.effects && layer == 1 && channel == 0) {
+    // An ellipse inset 300 pixels from the layer's edges, anti-aliased over a pixel.
+    const double cy = 1500.0;
+    const double cx = 2000.0;
+    for (std::uint32_t x = 0; x < width; ++x) {
+      const double dx = (x + 0.5 - cx) / (cx - 300.0);
+      const double dy = (y + 0.5 - cy) / (cy - 300.0);
+      const double edge = (1.0 - std::sqrt(dx * dx + dy * dy)) * (cy - 300.0);
+      row[x] = Clamp8(static_cast<int>(std::lround(std::clamp(edge + 0.5, 0.0, 1.0) * 255.0)));
+    }
+    return;
+  }
   const std::uint32_t kind = bench.noise ? (y / 8u + layer + channel) % 16u : 15u;
   if (kind < 11) {
     // Gradient plus +-24 noise: neighbours rarely repeat three times, so this packs as literals.
@@ -334,6 +355,93 @@ bool WriteAll(std::FILE* f, const Bytes& b) {
   return b.empty() || std::fwrite(b.data(), 1, b.size(), f) == b.size();
 }
 
+// An 'lfx2' block's data: a drop shadow of size 50 and an outside stroke of 10, as the maker
+// writes them (effects version 0, descriptor version 16).
+class DescriptorWriter {
+ public:
+  Bytes out;
+  void Key(std::string_view key) {
+    PutU32(out, key.size() == 4 ? 0 : static_cast<std::uint32_t>(key.size()));
+    PutBytes(out, key);
+  }
+  void Begin(std::string_view classId, std::uint32_t items) {
+    PutU32(out, 0);  // empty name
+    Key(classId);
+    PutU32(out, items);
+  }
+  void Object(std::string_view key, std::string_view classId, std::uint32_t items) {
+    Key(key);
+    PutBytes(out, "Objc");
+    Begin(classId, items);
+  }
+  void Double(std::string_view type, std::uint64_t bits) {
+    PutBytes(out, type);
+    PutU32(out, static_cast<std::uint32_t>(bits >> 32));
+    PutU32(out, static_cast<std::uint32_t>(bits));
+  }
+  void Unit(std::string_view key, std::string_view unit, double value) {
+    Key(key);
+    PutBytes(out, "UntF");
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    Double(unit, bits);
+  }
+  void Bool(std::string_view key, bool value) {
+    Key(key);
+    PutBytes(out, "bool");
+    PutU8(out, value ? 1 : 0);
+  }
+  void Enum(std::string_view key, std::string_view type, std::string_view value) {
+    Key(key);
+    PutBytes(out, "enum");
+    Key(type);
+    Key(value);
+  }
+  void Colour(double r, double g, double b) {
+    Object("Clr ", "RGBC", 3);
+    for (const auto& [key, value] : {std::pair{"Rd  ", r}, {"Grn ", g}, {"Bl  ", b}}) {
+      Key(key);
+      std::uint64_t bits;
+      std::memcpy(&bits, &value, sizeof bits);
+      Double("doub", bits);
+    }
+  }
+};
+
+Bytes EffectsBlock() {
+  DescriptorWriter d;
+  PutU32(d.out, 0);   // effects version
+  PutU32(d.out, 16);  // descriptor version
+  d.Begin("null", 4);
+  d.Unit("Scl ", "#Prc", 100.0);
+  d.Bool("masterFXSwitch", true);
+  d.Object("DrSh", "DrSh", 10);
+  d.Bool("enab", true);
+  d.Enum("Md  ", "BlnM", "Mltp");
+  d.Colour(0, 0, 0);
+  d.Unit("Opct", "#Prc", 75.0);
+  d.Bool("uglg", false);
+  d.Unit("lagl", "#Ang", 120.0);
+  d.Unit("Dstn", "#Pxl", 20.0);
+  d.Unit("Ckmt", "#Pxl", 0.0);
+  d.Unit("blur", "#Pxl", 50.0);
+  d.Bool("layerConceals", true);
+  d.Object("FrFX", "FrFX", 7);
+  d.Bool("enab", true);
+  d.Enum("Styl", "FStl", "OutF");
+  d.Enum("PntT", "FrFl", "SClr");
+  d.Enum("Md  ", "BlnM", "Nrml");
+  d.Unit("Opct", "#Prc", 100.0);
+  d.Unit("Sz  ", "#Pxl", 10.0);
+  d.Colour(255, 0, 0);
+  Bytes block;
+  PutBytes(block, "8BIMlfx2");
+  while (d.out.size() % 4 != 0) PutU8(d.out, 0);
+  PutU32(block, static_cast<std::uint32_t>(d.out.size()));
+  block.insert(block.end(), d.out.begin(), d.out.end());
+  return block;
+}
+
 // Image resources: the ICC profile (resource 1039) of a CMYK case, read from a file.
 bool ImageResources(const BenchCase& bench, Bytes& out) {
   if (!bench.cmyk) return true;
@@ -419,7 +527,9 @@ int Run(const BenchCase& bench, const char* out_path) {
     const std::size_t name_field = (1 + name.size() + 3) / 4 * 4;
     const std::size_t mask_field = recipe.mask ? 20 : 0;
     const std::size_t divider_field = recipe.divider == 0 ? 0 : 12 + (recipe.divider == 1 ? 12 : 4);
-    PutU32(records, static_cast<std::uint32_t>(8 + mask_field + name_field + divider_field));
+    const Bytes effects = bench.effects && l == 1 ? EffectsBlock() : Bytes{};
+    PutU32(records, static_cast<std::uint32_t>(8 + mask_field + name_field + divider_field +
+                                               effects.size()));
     PutU32(records, static_cast<std::uint32_t>(mask_field));
     if (recipe.mask) {
       const Rect m = MaskOf(recipe);
@@ -444,6 +554,7 @@ int Run(const BenchCase& bench, const char* out_path) {
         PutBytes(records, recipe.groupBlend);
       }
     }
+    records.insert(records.end(), effects.begin(), effects.end());
   }
 
   std::uint64_t layer_info_len = records.size();

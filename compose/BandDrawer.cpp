@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "compose/blending/KeptChannels.h"
+#include "compose/effects/EffectDrawing.h"
 #include "psd/PsdError.h"
 
 namespace plymark {
@@ -101,6 +102,8 @@ BandDrawer::BandDrawer(const DocumentState& state, const RenderTree& tree, const
   maskPlane_ = take();
 }
 
+BandDrawer::~BandDrawer() = default;
+
 BandArea BandDrawer::AreaOf(const Extent& extent) const {
   BandArea area;
   area.FirstRow = std::max(top_, extent.Top) - top_;
@@ -139,7 +142,11 @@ void BandDrawer::Draw(const RenderNode& node, int target, int next, const Extent
   if (Empty(AreaOf(area))) return;
   switch (node.Kind) {
     case NodeKind::Pixels:
-      DrawPixels(node, target, next, area);
+      if (node.Style != nullptr) {
+        DrawStyled(node, target, next, area);
+      } else {
+        DrawPixels(node, target, next, area);
+      }
       return;
     case NodeKind::Adjustment:
       DrawAdjustment(node, target, area);
@@ -215,9 +222,11 @@ void BandDrawer::DecodeLayer(const RenderNode& node, LayerSource& source, const 
   MultiplyByMask(node, area, coverage);
 }
 
-void BandDrawer::MultiplyByMask(const RenderNode& node, const BandArea& area, float* coverage) {
+void BandDrawer::MultiplyByMask(const RenderNode& node, const BandArea& area, float* coverage,
+                                bool (*which)(const RenderNode&, const MaskPlan&)) {
   for (std::size_t k = 0; k < node.Masks.size(); ++k) {
     const MaskPlan& plan = node.Masks[k];
+    if (which != nullptr && !which(node, plan)) continue;
     const float* decoded = nullptr;
     if (!plan.Rect.Empty()) {
       LayerSource& source = SourceOf(node);
@@ -260,6 +269,10 @@ void BandDrawer::DrawClipBase(const RenderNode& base, int set, const Extent& ext
   const Extent inside = Intersection(base.Area, extent);
   const BandArea area = AreaOf(inside);
   if (Empty(area)) return;
+  if (base.Style != nullptr) {
+    DrawStyledClipBase(base, set, inside);
+    return;
+  }
   LayerSource& source = SourceOf(base);
   // The shape clips the whole set; inside it the base counts with its fill
   // only, so that clipped layers show through a base of fill 0.
@@ -277,17 +290,24 @@ void BandDrawer::DrawClipSet(const RenderNode& set, int target, int next, const 
   const auto level = static_cast<std::size_t>(next);
   const RenderNode& base = set.Children.front();
   float* shape = shapes_[level];
-  if (!set.ClipAsGroup && base.Kind != NodeKind::Adjustment) {
+  const bool styled = base.Style != nullptr;
+  if (!set.ClipAsGroup && base.Kind != NodeKind::Adjustment && !styled) {
     DrawClipSetApart(set, target, next, extent);
     return;
   }
   if (!set.ClipAsGroup) {
     // An adjustment has no pixels to draw clipped layers onto: each blends
     // onto the backdrop on its own, inside the mask, which the adjustment's
-    // drawing leaves in the scratch coverage.
-    Draw(base, target, next, extent);
+    // drawing leaves in the scratch coverage. A base with effects draws its
+    // stroke and bevel above them.
+    if (styled) {
+      DrawStyled(base, target, next, extent, StyledPart::Lower);
+    } else {
+      Draw(base, target, next, extent);
+    }
+    const float* coverage = styled ? StyledShape() : scratch_.Alpha;
     ForArea(area, [&](std::size_t from, std::size_t to) {
-      std::copy(scratch_.Alpha + from, scratch_.Alpha + to, shape + from);
+      std::copy(coverage + from, coverage + to, shape + from);
     });
     const KnockoutBackdrops before = SaveKnockoutBackdrop(set, target, next + 1, area);
     const int nested = next + 1 + (set.Blending.SavesKnockoutBackdrop ? 1 : 0);
@@ -297,8 +317,10 @@ void BandDrawer::DrawClipSet(const RenderNode& set, int target, int next, const 
     }
     clipShape_ = nullptr;
     knockout_ = before;
+    if (styled) DrawStyled(base, target, next, extent, StyledPart::Above);
     return;
   }
+  if (styled) DrawStyled(base, target, next, extent, StyledPart::Under);
   ClearLevel(next, area);
   if (base.Kind == NodeKind::Group) {
     DrawMembers(base.Children, next, next + 1, extent);
@@ -328,6 +350,7 @@ void BandDrawer::DrawClipSet(const RenderNode& set, int target, int next, const 
   const BandPlanes& drawn = levels_[level];
   const BlendRule rule{set.Mode, 1.0f, layout_.ColourChannels, kind_};
   BlendNode(set, rule, drawn.Colour, scratch_.Alpha, target, next + 1, area);
+  if (styled) DrawStyled(base, target, next, extent, StyledPart::Above);
 }
 
 void BandDrawer::DrawGroup(const RenderNode& group, int target, int next, const Extent& extent) {
@@ -457,6 +480,7 @@ void BandDrawer::CopyLevel(int from, int to, const BandArea& area) {
 
 void BandDrawer::ReleaseFinished() {
   const std::int32_t drawnTo = top_ + rows_;
+  if (effects_ != nullptr) effects_->Release(drawnTo);
   int streams = kOpenStreams;
   for (auto it = sources_.begin(); it != sources_.end();) {
     if (it->first->Area.Bottom <= drawnTo) {

@@ -13,9 +13,22 @@
 #include "compose/RenderTree.h"
 #include "compose/StoredRows.h"
 #include "compose/blending/BlendIf.h"
+#include "compose/effects/EffectCoverage.h"
 #include "psd/DocumentState.h"
 
 namespace plymark {
+
+class EffectDrawing;  // compose/effects/EffectDrawing.h
+
+// Which of a styled layer's effects are drawn: a clipping base draws the
+// effects under its content, then its clipped layers onto its content and
+// interior effects, then its stroke and bevel.
+enum class StyledPart {
+  All,
+  Under,  ///< the effects under the content
+  Lower,  ///< all but the stroke and the bevel
+  Above,  ///< the stroke and the bevel
+};
 
 // The planes one band takes: one buffer per drawing level, each with the
 // colour planes, alpha and a clipping set's shape, and the planes a layer is
@@ -38,6 +51,7 @@ class BandDrawer {
  public:
   BandDrawer(const DocumentState& state, const RenderTree& tree, const BandLayout& layout,
              NonSeparable kind, std::vector<std::string>& omissions);
+  ~BandDrawer();
 
   // Draws rows [top, top + rows) into the document's buffer, level 0.
   void DrawBand(std::int32_t top, std::int32_t rows);
@@ -55,6 +69,24 @@ class BandDrawer {
   void DrawClipBase(const RenderNode& base, int set, const Extent& area);
   void DrawAdjustment(const RenderNode& node, int target, const Extent& area);
   void DrawGroup(const RenderNode& node, int target, int next, const Extent& area);
+  // A layer with effects (compose/effects/StyledLayer.cpp): its effects and
+  // content blended in the maker's order onto `target`, then faded with the
+  // layer's opacity and hiding masks against the backdrop saved in `next`.
+  void DrawStyled(const RenderNode& node, int target, int next, const Extent& area,
+                  StyledPart part = StyledPart::All);
+  // A clipping base's content and interior effects into the set's level
+  // `set`, and its shape, which clips the set.
+  void DrawStyledClipBase(const RenderNode& base, int set, const Extent& area);
+  // The shape of the layer with effects drawn last, over the band.
+  const float* StyledShape();
+  void DecodeStyledColours(const RenderNode& node, const BandArea& area);
+  void DrawStyledContent(const RenderNode& node, const BandArea& area, const BandPlanes& onto,
+                         bool isolated);
+  void DrawEffect(const Effect& effect, const EffectInputs& inputs, const BandArea& area,
+                  const BandPlanes& onto);
+  void DrawBevel(const Effect& effect, const EffectInputs& inputs, const BandArea& area,
+                 const BandPlanes& onto);
+  EffectDrawing& Effects();
   void DrawClipSet(const RenderNode& set, int target, int next, const Extent& area);
 
   LayerSource& SourceOf(const RenderNode& node);
@@ -72,8 +104,10 @@ class BandDrawer {
   // when it is large enough.
   template <class Work>
   void ShareRows(const BandArea& area, Work&& work);
-  // `coverage` x the node's mask (its decoded rows, or its default colour).
-  void MultiplyByMask(const RenderNode& node, const BandArea& area, float* coverage);
+  // `coverage` x the node's mask (its decoded rows, or its default colour);
+  // with `which`, only the masks it picks.
+  void MultiplyByMask(const RenderNode& node, const BandArea& area, float* coverage,
+                      bool (*which)(const RenderNode&, const MaskPlan&) = nullptr);
   // The scratch coverage x `factor` x `clip` (when given).
   void ScaleCoverage(const BandArea& area, float factor, const float* clip);
   void ClearLevel(int level, const BandArea& area);
@@ -135,6 +169,7 @@ class BandDrawer {
   std::array<RowScratch, 2> rowScratch_;  ///< one per thread
   std::array<BlendScratch, 2> blendScratch_;
   std::map<const RenderNode*, std::unique_ptr<LayerSource>> sources_;
+  std::unique_ptr<EffectDrawing> effects_;  ///< made for the first layer with effects
   KnockoutBackdrops knockout_;
   GreyOf grey_ = GreyOf::Luminosity;
   std::vector<float> keptRows_;  ///< channels kept from a restricted blend, one row

@@ -68,7 +68,12 @@ LayerBlockFacts ReadLayerBlockFacts(const FileView& file, const LayerRecord& rec
       facts.Fill = FirstByte(file, block).value_or(255);
     } else if (key == "clbl") {
       facts.ClippedAsGroup = FirstByte(file, block).value_or(1) != 0;
-    } else if (key == "lfx2" || key == "lmfx") {
+    } else if (key == "lmgm" || key == "vmgm" || key == "infx") {
+      const bool set = FirstByte(file, block).value_or(0) != 0;
+      (key == "lmgm"   ? facts.UserMaskHidesEffects
+       : key == "vmgm" ? facts.VectorMaskHidesEffects
+                       : facts.InteriorAsGroup) = set;
+    } else if (key == "lfx2" || key == "lmfx" || key == "lfxs") {
       facts.Effects = facts.Effects || AnyEffectEnabled(BlockBytes(file, block));
     } else if (key == "lrFX" && FindBlock(record.Blocks, "lfx2") == nullptr &&
                FindBlock(record.Blocks, "lmfx") == nullptr) {

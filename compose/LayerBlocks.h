@@ -16,10 +16,13 @@ struct LayerBlockFacts {
   /// The blend key of the section divider block (`lsct`, `lsdk`) when it
   /// holds one: a group's real mode.
   std::optional<std::string> SectionBlendKey;
-  std::uint8_t Fill = 255;     ///< `iOpa`: fill opacity
-  bool ClippedAsGroup = true;  ///< `clbl`: blend clipped layers as a group
-  bool Effects = false;        ///< `lfx2`, `lmfx` or `lrFX`
-  bool FillLayer = false;      ///< `SoCo`, `GdFl` or `PtFl`
+  std::uint8_t Fill = 255;              ///< `iOpa`: fill opacity
+  bool ClippedAsGroup = true;           ///< `clbl`: blend clipped layers as a group
+  bool Effects = false;                 ///< `lfx2`, `lmfx`, `lfxs` or `lrFX`
+  bool UserMaskHidesEffects = false;    ///< `lmgm` not 0
+  bool VectorMaskHidesEffects = false;  ///< `vmgm` not 0
+  bool InteriorAsGroup = false;         ///< `infx`: blend interior effects as a group
+  bool FillLayer = false;               ///< `SoCo`, `GdFl` or `PtFl`
   /// `vstk` with its stroke enabled: a shape's stroke, which the maker draws
   /// above the shape's clipped layers and without its fill opacity.
   bool ShapeStroke = false;

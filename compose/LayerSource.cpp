@@ -20,8 +20,10 @@ const ChannelBlock* BlockWithId(const DocumentState& state, int record, std::int
   return nullptr;
 }
 
-void ToFloats(const std::uint8_t* samples, int bytesPerSample, std::size_t count, bool coverage,
-              float* out) {
+}  // namespace
+
+void SamplesToFloats(const std::uint8_t* samples, int bytesPerSample, std::size_t count,
+                     bool coverage, float* out) {
   switch (bytesPerSample) {
     case 1:
       // A multiply, not a table, so that the loop is vectorised.
@@ -44,8 +46,6 @@ void ToFloats(const std::uint8_t* samples, int bytesPerSample, std::size_t count
   }
 }
 
-}  // namespace
-
 PlacedChannel::PlacedChannel(const DocumentState& state, const ChannelBlock& block,
                              const Extent& rect, PlaneName name, bool coverage)
     : rows_(state.File, block, static_cast<std::size_t>(rect.Right - rect.Left),
@@ -67,7 +67,7 @@ void PlacedChannel::Fill(std::int32_t bandTop, std::int32_t firstRow, std::int32
     const std::uint8_t* row = rows_.NextRow(scratch);
     float* out =
         plane + static_cast<std::size_t>(y - bandTop) * stride + static_cast<std::size_t>(left);
-    ToFloats(row + column, bytesPerSample_, count, coverage_, out);
+    SamplesToFloats(row + column, bytesPerSample_, count, coverage_, out);
   }
 }
 

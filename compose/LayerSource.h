@@ -13,6 +13,11 @@
 
 namespace plymark {
 
+// `count` big-endian samples of `bytesPerSample` bytes as floats 0..1; 32-bit
+// samples as stored, or clamped to 0..1 (NaN as 0) when they are `coverage`.
+void SamplesToFloats(const std::uint8_t* samples, int bytesPerSample, std::size_t count,
+                     bool coverage, float* out);
+
 // One stored channel of a layer or mask, placed in the document: its rows
 // decoded as the bands reach them, turned into floats 0..1 (32-bit colour
 // samples as stored).

@@ -7,6 +7,7 @@
 #include "compose/BandDrawer.h"
 #include "compose/MergedBands.h"
 #include "compose/RenderTree.h"
+#include "compose/effects/EffectDrawing.h"
 #include "psd/ColorModeCodes.h"
 #include "psd/PsdError.h"
 #include "render/ColourModes.h"
@@ -76,10 +77,12 @@ int ColourChannelsOf(std::int16_t colorMode) {
   }
 }
 
-// Rows a band may take so that every buffer fits the budget.
-std::int32_t BandRows(std::int32_t width, int channels, int levels, const RenderOptions& options) {
-  const std::size_t rowBytes =
-      BandLayout::PlanesFor(channels, levels) * static_cast<std::size_t>(width) * sizeof(float);
+// Rows a band may take so that every buffer fits the budget, with
+// `extraPlanes` beside the levels' (the planes layer effects are painted in).
+std::int32_t BandRows(std::int32_t width, int channels, int levels, const RenderOptions& options,
+                      std::size_t extraPlanes = 0) {
+  const std::size_t rowBytes = (BandLayout::PlanesFor(channels, levels) + extraPlanes) *
+                               static_cast<std::size_t>(width) * sizeof(float);
   const std::size_t fitting = options.BandBudgetBytes / rowBytes;
   if (fitting == 0) {
     throw RenderRefusal("is too wide to draw: one row of its " + std::to_string(levels) +
@@ -107,8 +110,11 @@ RenderResult Render(DocumentState& state, RenderSink& sink, const RenderOptions&
   layout.Width = header.Columns;
   layout.ColourChannels = ColourChannelsOf(header.ColorMode);
   layout.Levels = tree.Root.Buffers;
-  layout.Rows =
-      std::min(BandRows(layout.Width, layout.ColourChannels, layout.Levels, options), header.Rows);
+  layout.Rows = std::min(BandRows(layout.Width, layout.ColourChannels, layout.Levels, options,
+                                  EffectPlanes(tree, layout.ColourChannels)),
+                         header.Rows);
+  FitEffectsToBudget(tree, state, layout.Width, layout.Rows, options.BandBudgetBytes,
+                     result.Omissions);
   BandDrawer drawer(state, tree, layout, NonSeparableOf(header.ColorMode), result.Omissions);
   RenderedBand band;
   band.Width = layout.Width;

@@ -6,6 +6,7 @@
 #include "compose/LayerBlocks.h"
 #include "compose/blending/KnockoutPlan.h"
 #include "compose/blending/TreeBlending.h"
+#include "compose/effects/StylePlan.h"
 #include "psd/PsdError.h"
 #include "psd/TaggedBlocks.h"
 #include "render/ColourModes.h"
@@ -91,6 +92,7 @@ class TreeBuilder {
   bool SetUpPixels(int record, RenderNode& node, const LayerBlockFacts& facts);
   bool SetUpAdjustment(int record, RenderNode& node, const LayerBlockFacts& facts);
   void SetUpBlending(int record, RenderNode& node, bool group, bool adjustment);
+  void OmitBlendingWithEffects(int record, RenderNode& node);
 
   const DocumentState& state_;
   RenderTree& tree_;
@@ -176,10 +178,11 @@ std::vector<MaskPlan> TreeBuilder::MasksOf(int record) {
   const LayerMask& mask = *layer.Mask;
   const auto add = [&](std::int16_t channel, std::uint8_t flags, std::uint8_t outside, Extent rect,
                        const std::optional<std::uint8_t>& density,
-                       const std::optional<double>& feather) {
+                       const std::optional<double>& feather, bool vector) {
     if ((flags & kMaskDisabled) != 0) return;
     if (!HasChannel(layer, channel)) rect = {};  // no pixels: its default colour throughout
-    MaskPlan plan{channel, rect, outside >= 128 ? 1.0f : 0.0f, density ? *density / 255.0f : 1.0f};
+    MaskPlan plan{channel, rect, outside >= 128 ? 1.0f : 0.0f, density ? *density / 255.0f : 1.0f,
+                  vector};
     // A mask that lets everything through changes nothing.
     if (plan.Density == 0.0f || (rect.Empty() && plan.Outside == 1.0f)) return;
     if (feather && *feather > 0.0) Omit(record, "mask feather");
@@ -194,12 +197,12 @@ std::vector<MaskPlan> TreeBuilder::MasksOf(int record) {
   if (!(fromVector && stroked)) {
     add(-2, mask.Flags, mask.DefaultColor, rect,
         fromVector ? mask.VectorMaskDensity : mask.UserMaskDensity,
-        fromVector ? mask.VectorMaskFeather : mask.UserMaskFeather);
+        fromVector ? mask.VectorMaskFeather : mask.UserMaskFeather, fromVector);
   }
   if (mask.Real && HasChannel(layer, -3)) {
     const LayerMask::RealUserMask& real = *mask.Real;
     add(-3, real.Flags, real.DefaultColor, Normalised(real.Top, real.Left, real.Bottom, real.Right),
-        mask.UserMaskDensity, mask.UserMaskFeather);
+        mask.UserMaskDensity, mask.UserMaskFeather, false);
   }
   return masks;
 }
@@ -223,7 +226,6 @@ std::optional<RenderNode> TreeBuilder::Node(int record, int depth) {
   node.Opacity = layer.Opacity / 255.0f;
   node.Fill = facts.Fill / 255.0f;
   node.Masks = MasksOf(record);
-  if (facts.Effects) Omit(record, "layer effects");
   SetUpBlending(record, node, kind == LayerKind::Group, facts.Adjustment != nullptr);
   if (facts.ShapeStroke && facts.Fill < 255)
     Omit(record, "shape stroke faded with the fill opacity");
@@ -256,6 +258,14 @@ std::optional<RenderNode> TreeBuilder::Node(int record, int depth) {
   for (const MaskPlan& mask : node.Masks) {
     if (mask.Outside == 0.0f) node.Area = Intersection(node.Area, mask.Rect);
   }
+  if (facts.Effects) {
+    if (node.Kind == NodeKind::Pixels) {
+      SetUpStyle(state_, facts, node, tree_.Omissions);
+      if (node.Style != nullptr) OmitBlendingWithEffects(record, node);
+    } else {
+      Omit(record, "layer effects");
+    }
+  }
   if (node.Area.Empty()) return std::nullopt;
   return node;
 }
@@ -269,6 +279,23 @@ void TreeBuilder::SetUpBlending(int record, RenderNode& node, bool group, bool a
   const bool passThrough = group && node.Mode == BlendMode::PassThrough;
   LeaveOutUndrawnBlending(node.Blending, passThrough, adjustment, group, omit);
   if (passThrough && node.Fill < 1.0f) omit("fill opacity of a pass-through group");
+}
+
+// A layer with effects is drawn without knockout, blend-if, channel
+// restrictions and transparency shapes off: named, and left out.
+void TreeBuilder::OmitBlendingWithEffects(int record, RenderNode& node) {
+  BlendingOptions& blending = node.Blending;
+  const auto omit = [&](bool set, const char* what) {
+    if (set) Omit(record, std::string(what) + " of a layer with effects (drawn without)");
+  };
+  omit(blending.KnocksOut != Knockout::None, "knockout");
+  omit(blending.BlendIf.has_value(), "blend-if ranges");
+  omit(blending.KeptChannels != 0, "channel restrictions");
+  omit(!blending.TransparencyShapes, "transparency shapes off");
+  blending.KnocksOut = Knockout::None;
+  blending.BlendIf.reset();
+  blending.KeptChannels = 0;
+  blending.TransparencyShapes = true;
 }
 
 bool TreeBuilder::SetUpAdjustment(int record, RenderNode& node, const LayerBlockFacts& facts) {

@@ -13,6 +13,8 @@
 
 namespace plymark {
 
+struct LayerStyle;  // compose/effects/LayerStyle.h
+
 // A rectangle of the document, rows [Top, Bottom) and columns [Left, Right).
 struct Extent {
   std::int32_t Top = 0;
@@ -32,6 +34,7 @@ struct MaskPlan {
   Extent Rect;           ///< in document coordinates; may reach beyond the document
   float Outside = 0.0f;  ///< the default colour, 0..1
   float Density = 1.0f;  ///< 1: the mask as stored; 0: no masking at all
+  bool Vector = false;   ///< the raster of a vector mask, not the user mask
 };
 
 enum class NodeKind {
@@ -63,6 +66,14 @@ struct RenderNode {
   Extent Area;  ///< where drawing the node can change the backdrop
   std::vector<RenderNode> Children;
   std::shared_ptr<const Adjustment> Mapping;  ///< Adjustment
+  /// Pixels: the layer's effects, drawn with it; null without.
+  std::shared_ptr<const LayerStyle> Style;
+  /// With a Style: the user mask ('lmgm') or the vector mask ('vmgm') hides
+  /// the effects instead of shaping them; 'infx': the interior effects blend
+  /// with the content before the layer's mode.
+  bool UserMaskHidesEffects = false;
+  bool VectorMaskHidesEffects = false;
+  bool InteriorAsGroup = false;
   /// Knockout, blend-if, channel restrictions, transparency shapes, artboard
   /// (a clipping set: its base's knockout and channel restrictions).
   BlendingOptions Blending;

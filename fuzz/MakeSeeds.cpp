@@ -139,6 +139,64 @@ std::vector<TestLayer> Group(const std::string& mode, std::uint8_t opacity, cons
   return members;
 }
 
+// Every kind of layer effect on a masked layer with a layer clipped to it, in
+// lists as 'lmfx' keeps them, behind a blocked global light.
+Bytes EffectsSeed() {
+  namespace t = plymark::test;
+  const auto px = [](double v) { return t::UnitValue("#Pxl", v); };
+  const auto colour = [](double v) {
+    return t::ObjectValue("RGBC", {{"Rd  ", t::DoubleValue(v)},
+                                   {"Grn ", t::DoubleValue(v / 2)},
+                                   {"Bl  ", t::DoubleValue(255 - v)}});
+  };
+  const auto effect = [&](const char* kind, t::Items extra) {
+    t::Items items = {{"enab", t::BoolValue(true)},
+                      {"Md  ", t::EnumValue("BlnM", "Scrn")},
+                      {"Clr ", colour(200)},
+                      {"Opct", t::UnitValue("#Prc", 80)},
+                      {"blur", px(3)},
+                      {"Dstn", px(2)},
+                      {"Ckmt", t::UnitValue("#Prc", 20)},
+                      {"lagl", t::UnitValue("#Ang", 30)}};
+    items.insert(items.end(), extra.begin(), extra.end());
+    return t::ObjectValue(kind, items);
+  };
+  const t::Items settings = {
+      {"masterFXSwitch", t::BoolValue(true)},
+      {"dropShadowMulti", t::ListValue({effect("DrSh", {}), effect("DrSh", {{"blur", px(0)}})})},
+      {"OrGl", effect("OrGl", {{"GlwT", t::EnumValue("BETE", "PrBL")}})},
+      {"IrGl", effect("IrGl", {{"glwS", t::EnumValue("IGSr", "SrcC")}})},
+      {"IrSh", effect("IrSh", {})},
+      {"ChFX", effect("ChFX", {{"Invr", t::BoolValue(true)}})},
+      {"SoFi", effect("SoFi", {})},
+      {"frameFXMulti",
+       t::ListValue({effect("FrFX", {{"Styl", t::EnumValue("FStl", "CtrF")}, {"Sz  ", px(2)}})})},
+      {"ebbl", t::ObjectValue("ebbl", {{"enab", t::BoolValue(true)},
+                                       {"hglC", colour(255)},
+                                       {"sdwC", colour(0)},
+                                       {"bvlS", t::EnumValue("BESl", "PlEb")},
+                                       {"bvlT", t::EnumValue("bvlT", "Slmt")},
+                                       {"blur", px(3)},
+                                       {"Sftn", px(1)},
+                                       {"uglg", t::BoolValue(true)}})}};
+  TestDocument document;
+  document.Rows = document.Columns = 12;
+  TestLayer styled = SolidLayer(2, 2, 9, 9, 200, 100, 50);
+  styled.Channels[0].Data[10] = 0;
+  styled.Channels.push_back({-2, 0, Bytes(49, 0x90)});
+  styled.Extra = LayerExtra(
+      "fx", plymark::test::UserMaskData(2, 2, 9, 9, 255),
+      ByteWriter()
+          .Append(TaggedBlock("8BIM", "lmfx",
+                              ByteWriter().I32(0).Append(t::Versioned("null", settings)).Data()))
+          .Append(TaggedBlock("8BIM", "infx", {1, 0, 0, 0}))
+          .Data());
+  TestLayer clipped = SolidLayer(0, 0, 6, 6, 9, 99, 199);
+  clipped.Clipping = 1;
+  document.Layers = {SolidLayer(0, 0, 12, 12, 255, 255, 255), styled, clipped};
+  return BuildPsd(document);
+}
+
 // Documents for the compositor: every blend mode with and without fill,
 // groups of both kinds, clipping, masks and adjustment layers.
 void AddComposeSeeds(std::vector<std::pair<std::string, Bytes>>& seeds) {
@@ -240,6 +298,7 @@ void AddComposeSeeds(std::vector<std::pair<std::string, Bytes>>& seeds) {
       LayerExtra("fx", {}, TaggedBlock("8BIM", "lfx2", Bytes(switches.begin(), switches.end())));
   adjustments.Layers.push_back(effects);
   seeds.emplace_back("adjustments.psd", BuildPsd(adjustments));
+  seeds.emplace_back("effects.psd", EffectsSeed());
 }
 
 // Adjustment layers with settings they draw: colour balance, brightness and

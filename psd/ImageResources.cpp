@@ -10,8 +10,10 @@ namespace {
 constexpr std::int16_t kResolution = 1005;
 constexpr std::int16_t kThumbnailOld = 1033;
 constexpr std::int16_t kThumbnail = 1036;
+constexpr std::int16_t kGlobalAngle = 1037;
 constexpr std::int16_t kIccProfile = 1039;
 constexpr std::int16_t kIccUntagged = 1041;
+constexpr std::int16_t kGlobalAltitude = 1049;
 constexpr std::int16_t kAlphaIdentifiers = 1053;
 constexpr std::int16_t kVersionInfo = 1057;
 constexpr std::int16_t kXmp = 1060;
@@ -95,6 +97,12 @@ void KeepResource(std::int16_t id, std::span<const std::uint8_t> data, std::int6
       break;
     case kXmp:
       resources.Xmp = ResourceData{dataOffset, static_cast<std::int64_t>(data.size())};
+      break;
+    case kGlobalAngle:
+      if (data.size() >= 4) resources.GlobalAngle = SignedBigEndian32(data.data());
+      break;
+    case kGlobalAltitude:
+      if (data.size() >= 4) resources.GlobalAltitude = SignedBigEndian32(data.data());
       break;
     case kIccUntagged:
       resources.IccUntagged = !data.empty() && data[0] == 1;

@@ -49,6 +49,10 @@ struct ImageResources {
   std::optional<ThumbnailResource> Thumbnail;  ///< 1036, else 1033
   std::optional<ResolutionInfo> Resolution;    ///< 1005: 16 bytes or more
   std::optional<ResourceData> Xmp;             ///< 1060: the XMP metadata packet
+  /// 1037 and 1049: the document's light for layer effects that use it, in
+  /// degrees (the angle of the light, its altitude above the plane).
+  std::optional<std::int32_t> GlobalAngle;
+  std::optional<std::int32_t> GlobalAltitude;
 };
 
 // Walks the blocks of the image-resources section: `section` holds the bytes

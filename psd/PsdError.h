@@ -11,8 +11,11 @@ namespace plymark {
 // sentence for the user, without the file's name.
 class PsdError : public std::runtime_error {
  public:
-  PsdError(std::int64_t offset, std::string field, const std::string& message)
-      : std::runtime_error(message), offset_(offset), field_(std::move(field)) {}
+  // Control bytes that a key read from the file may hold (a NUL above all,
+  // which would end the message wherever it is handed on as a C string) are
+  // written as \xNN.
+  PsdError(std::int64_t offset, const std::string& field, const std::string& message)
+      : std::runtime_error(Printable(message)), offset_(offset), field_(Printable(field)) {}
 
   std::int64_t Offset() const { return offset_; }
   const std::string& Field() const { return field_; }
@@ -24,6 +27,8 @@ class PsdError : public std::runtime_error {
                           const std::string& problem);
 
  private:
+  static std::string Printable(const std::string& text);
+
   std::int64_t offset_;
   std::string field_;
 };

@@ -168,6 +168,8 @@ TEST(Descriptor, RefusesWhatTheFormatDoesNotAllow) {
   } cases[] = {
       {"unknown type", Versioned("null", {{"Xx  ", Bytes{'x', 'x', 'x', 'x'}}}),
        "type the format does not list"},
+      {"control bytes in a type", Versioned("null", {{"Xx  ", Bytes{0, 'x', 0x1F, 'x'}}}),
+       "'\\x00x\\x1Fx'"},
       {"version", ByteWriter().I32(15).Append(Object("null", {})).Data(), "is 15, not 16"},
       {"nesting", Versioned("null", {{"in  ", deep}}), "deeper than 64"},
       {"item count",

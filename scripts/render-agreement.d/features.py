@@ -11,6 +11,33 @@ FILLS = ("SoCo", "GdFl", "PtFl")
 FULL_RANGE = bytes([0, 0, 255, 255])
 
 
+# The class ids of each kind of layer effect in 'lfx2' and 'lmfx' descriptors.
+EFFECT_CLASSES = (("drop shadow", b"DrSh"), ("inner shadow", b"IrSh"), ("outer glow", b"OrGl"),
+                  ("inner glow", b"IrGl"), ("satin", b"ChFX"), ("colour overlay", b"SoFi"),
+                  ("gradient overlay", b"GrFl"), ("pattern overlay", b"patternFill"),
+                  ("stroke", b"FrFX"), ("bevel", b"ebbl"))
+
+
+def effect_kinds(record):
+    """The kinds of effect switched on in the record's descriptor, or ()."""
+    data = record.blocks.get("lmfx") or record.blocks.get("lfx2") or b""
+    master = data.find(b"masterFXSwitchbool")
+    if master >= 0 and data[master + 18:master + 19] == b"\0":
+        return ()
+    kinds = []
+    for name, key in EFFECT_CLASSES:
+        # A class id of four characters is stored behind a length of 0.
+        wanted = (b"\0\0\0\0" + key) if len(key) == 4 else key
+        at = data.find(wanted)
+        while at >= 0:
+            enabled = data.find(b"enabbool", at)
+            if enabled >= 0 and data[enabled + 8:enabled + 9] == b"\1":
+                kinds.append(name)
+                break
+            at = data.find(wanted, at + 1)
+    return tuple(kinds)
+
+
 def first_key(record, keys):
     return next((key.strip() for key in keys if key in record.blocks), None)
 
@@ -42,6 +69,7 @@ LAYER_FEATURES = [
     ("adjustment {}", lambda r: first_key(r, DRAWN_ADJUSTMENTS)),
     ("other adjustment {}", lambda r: first_key(r, OTHER_ADJUSTMENTS)),
     ("effects", lambda r: first_key(r, EFFECTS)),
+    ("effect {}", effect_kinds),
     ("fill layer", lambda r: first_key(r, FILLS)),
     ("smart object", lambda r: first_key(r, ("SoLd", "PlLd", "SoLE"))),
     ("text", lambda r: "TySh" in r.blocks),
@@ -62,8 +90,9 @@ def document_features(document):
             continue
         for name, test in LAYER_FEATURES:
             value = test(record)
-            if value:
-                found.add(name.format(value) if "{}" in name else name)
+            for each in value if isinstance(value, tuple) else (value,):
+                if each:
+                    found.add(name.format(each) if "{}" in name else name)
     return found
 
 
