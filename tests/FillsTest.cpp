@@ -65,19 +65,25 @@ Value Rgb(double red, double green, double blue) {
       {{"Rd  ", DoubleValue(red)}, {"Grn ", DoubleValue(green)}, {"Bl  ", DoubleValue(blue)}});
 }
 
-// Black to white, the second stop's midpoint at `midpoint` percent.
+// Colour stops: red, green, blue, location.
+using Stops = std::vector<std::array<double, 4>>;
+
+// Black to white unless `colours` are given, the last stop's midpoint at
+// `midpoint` percent.
 Bytes Gradient(const std::string& method, bool reverse, double smoothness, int midpoint = 50,
-               const std::string& form = "CstS", const std::string& shape = "Lnr ") {
-  const auto stop = [](double grey, int location, int middle) {
-    return ObjectValue("Clrt", {{"Clr ", Rgb(grey, grey, grey)},
-                                {"Type", EnumValue("Clry", "UsrS")},
-                                {"Lctn", LongValue(location)},
-                                {"Mdpn", LongValue(middle)}});
-  };
-  const Value gradient =
-      ObjectValue("Grdn", {{"GrdF", EnumValue("GrdF", form)},
-                           {"Intr", DoubleValue(smoothness)},
-                           {"Clrs", ListValue({stop(0, 0, 50), stop(255, 4096, midpoint)})}});
+               const std::string& form = "CstS", const std::string& shape = "Lnr ",
+               const Stops& colours = {{0, 0, 0, 0}, {255, 255, 255, 4096}}) {
+  std::vector<Value> stops;
+  for (const auto& [red, green, blue, location] : colours) {
+    stops.push_back(ObjectValue(
+        "Clrt", {{"Clr ", Rgb(red, green, blue)},
+                 {"Type", EnumValue("Clry", "UsrS")},
+                 {"Lctn", LongValue(static_cast<std::int32_t>(std::lround(location)))},
+                 {"Mdpn", LongValue(stops.size() + 1 == colours.size() ? midpoint : 50)}}));
+  }
+  const Value gradient = ObjectValue("Grdn", {{"GrdF", EnumValue("GrdF", form)},
+                                              {"Intr", DoubleValue(smoothness)},
+                                              {"Clrs", ListValue(stops)}});
   return Block("GdFl", Versioned("null", {{"Grad", gradient},
                                           {"Angl", UnitValue("#Ang", 0)},
                                           {"Type", EnumValue("GrdT", shape)},
@@ -193,6 +199,18 @@ INSTANTIATE_TEST_SUITE_P(
                  Gradient("Gcls", false, 0, 25),
                  {},
                  {0xff000000, 0xff808080, 0xffaaaaaa, 0xffd4d4d4}},
+        // Four stops at full smoothness: the curve runs on through the inner
+        // stops and stays between each pair's values. The maker's merged image
+        // of an overlay of these stops, 128 pixels wide, at x = 0, 96, 64, 32:
+        // fdc2d8 fcb079 ff9469 c25d83 (the old per-pair ease drew blue 112 for 105).
+        FillCase{"GradientClassicFourStops",
+                 Gradient("Gcls", false, 4096, 50, "CstS", "Lnr ",
+                          {{253, 194, 216, 0},
+                           {252, 166, 94, 1434},
+                           {255, 121, 131, 2662},
+                           {4, 18, 130, 4096}}),
+                 {},
+                 {0xfffdc2d8, 0xfffcb079, 0xffff946a, 0xffc15c83}},
         FillCase{"GradientLinearLight",
                  Gradient("Lnr ", false, 0),
                  {},

@@ -90,36 +90,14 @@ class WorkingSpace {
   bool linearStored_ = false;
 };
 
-// How far from the earlier stop's colour towards the later one's the mix
-// is, `u` of the way between them.
-double Ease(double u, double midpoint, const GradientStops& stops) {
-  if (stops.Method == GradientMethod::Stripes) return u < 1 ? 0 : 1;
-  // The midpoint is where the mix is even.
-  const double m = std::clamp(midpoint, 0.0, 1.0);
-  if (m <= 0) {
-    u = 1;
-  } else if (m >= 1) {
-    u = u < 1 ? 0 : 1;
-  } else {
-    u = u < m ? 0.5 * u / m : 0.5 + 0.5 * (u - m) / (1 - m);
-  }
-  if (stops.Method == GradientMethod::Smooth) {
-    // Measured on the maker's smooth gradients of two stops.
-    const double spread = u * (1 - u);
-    return u + (1 - 2 * u) * spread * (-0.4073 + 1.189 * spread);
-  }
-  // Full smoothness mixes the straight line and smoothstep half and half.
-  const double weight = 0.5 * std::clamp(stops.Smoothness, 0.0, 1.0);
-  return u + weight * (u * u * (3 - 2 * u) - u);
-}
-
-// The two stops around `t` and how far between them `t` lies, eased.
+// Where between its stops a position lies: the stops before and after it
+// and how far along, moved by the later stop's midpoint.
 struct Between {
   std::size_t From = 0, To = 0;
-  double Mix = 0;
+  double Along = 0;
 };
 
-Between Locate(const std::vector<GradientStop>& list, double t, const GradientStops& stops) {
+Between Locate(const std::vector<GradientStop>& list, double t) {
   if (t <= list.front().Location) return {0, 0, 0};
   if (t >= list.back().Location) return {list.size() - 1, list.size() - 1, 0};
   std::size_t k = 1;
@@ -127,8 +105,74 @@ Between Locate(const std::vector<GradientStop>& list, double t, const GradientSt
   const GradientStop& a = list[k - 1];
   const GradientStop& b = list[k];
   const double span = b.Location - a.Location;
-  const double u = span > 0 ? (t - a.Location) / span : 1;
-  return {k - 1, k, Ease(u, b.Midpoint, stops)};
+  double u = span > 0 ? (t - a.Location) / span : 1;
+  // The midpoint is where the mix is even.
+  const double m = std::clamp(b.Midpoint, 0.0, 1.0);
+  if (m <= 0) {
+    u = 1;
+  } else if (m >= 1) {
+    u = u < 1 ? 0 : 1;
+  } else {
+    u = u < m ? 0.5 * u / m : 0.5 + 0.5 * (u - m) / (1 - m);
+  }
+  return {k - 1, k, u};
+}
+
+// The slope of the maker's curve at each stop, per channel and per whole
+// gradient: at an inner stop the slope from the stop before to the stop after
+// (so the curve runs on smoothly through it), at an end stop half the slope
+// to its neighbour (which, with two stops, is the measured ease).
+std::vector<Working> StopSlopes(const std::vector<GradientStop>& list,
+                                const std::vector<Working>& values) {
+  const std::size_t n = list.size();
+  std::vector<Working> slopes(n, Working{});
+  if (n < 2) return slopes;
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::size_t before = i == 0 ? 0 : i - 1;
+    const std::size_t after = i + 1 == n ? n - 1 : i + 1;
+    const double span = list[after].Location - list[before].Location;
+    if (span <= 0) continue;
+    const double share = (i == 0 || i + 1 == n) ? 0.5 : 1.0;
+    for (std::size_t c = 0; c < 4; ++c)
+      slopes[i][c] = share * (values[after][c] - values[before][c]) / span;
+  }
+  return slopes;
+}
+
+// The colour (or opacity) at position `t`. Classic, perceptual and linear
+// mixes follow a cubic through the stops with StopSlopes' slopes, weighted
+// against the straight line by the smoothness and kept between the two
+// stops' values, as the maker's merged images show.
+Working Mix(const std::vector<GradientStop>& list, const std::vector<Working>& values,
+            const std::vector<Working>& slopes, double t, const GradientStops& stops) {
+  const Between at = Locate(list, t);
+  const Working& a = values[at.From];
+  const Working& b = values[at.To];
+  const double u = at.Along;
+  Working mixed{};
+  if (stops.Method == GradientMethod::Stripes || stops.Method == GradientMethod::Smooth) {
+    double e = u < 1 ? 0 : 1;
+    if (stops.Method == GradientMethod::Smooth) {
+      // Measured on the maker's smooth gradients of two stops.
+      const double spread = u * (1 - u);
+      e = u + (1 - 2 * u) * spread * (-0.4073 + 1.189 * spread);
+    }
+    for (std::size_t c = 0; c < 4; ++c) mixed[c] = a[c] + (b[c] - a[c]) * e;
+    return mixed;
+  }
+  const double span = list[at.To].Location - list[at.From].Location;
+  const double weight = std::clamp(stops.Smoothness, 0.0, 1.0);
+  const double u2 = u * u, u3 = u2 * u;
+  const double h00 = 2 * u3 - 3 * u2 + 1, h01 = 3 * u2 - 2 * u3;
+  const double h10 = u3 - 2 * u2 + u, h11 = u3 - u2;
+  for (std::size_t c = 0; c < 4; ++c) {
+    const double line = a[c] + (b[c] - a[c]) * u;
+    const double curve =
+        h00 * a[c] + h01 * b[c] + span * (h10 * slopes[at.From][c] + h11 * slopes[at.To][c]);
+    mixed[c] =
+        std::clamp(line + weight * (curve - line), std::min(a[c], b[c]), std::max(a[c], b[c]));
+  }
+  return mixed;
 }
 
 std::optional<GradientStop> ReadStop(const Descriptor& stop, const AdjustmentSpace& space,
@@ -207,18 +251,16 @@ GradientRamp::GradientRamp(const GradientStops& stops, const AdjustmentSpace& sp
   const WorkingSpace working(stops.Method, space);
   std::vector<Working> colours;
   for (const GradientStop& stop : stops.Colours) colours.push_back(working.To(stop.Values));
+  std::vector<Working> opacities;
+  for (const GradientStop& stop : stops.Opacities) opacities.push_back({stop.Values.Values[0]});
+  const std::vector<Working> colourSlopes = StopSlopes(stops.Colours, colours);
+  const std::vector<Working> opacitySlopes = StopSlopes(stops.Opacities, opacities);
   for (int entry = 0; entry < kEntries; ++entry) {
     const double t = static_cast<double>(entry) / (kEntries - 1);
-    const Between c = Locate(stops.Colours, t, stops);
-    Working mixed{};
-    for (std::size_t k = 0; k < 4; ++k) {
-      mixed[k] = colours[c.From][k] + (colours[c.To][k] - colours[c.From][k]) * c.Mix;
-    }
+    const Working mixed = Mix(stops.Colours, colours, colourSlopes, t, stops);
     working.From(mixed, &colours_[static_cast<std::size_t>(entry * channels_)]);
-    const Between o = Locate(stops.Opacities, t, stops);
-    const float a = stops.Opacities[o.From].Values.Values[0];
-    const float b = stops.Opacities[o.To].Values.Values[0];
-    opacities_[static_cast<std::size_t>(entry)] = a + (b - a) * static_cast<float>(o.Mix);
+    opacities_[static_cast<std::size_t>(entry)] =
+        static_cast<float>(Mix(stops.Opacities, opacities, opacitySlopes, t, stops)[0]);
   }
 }
 
