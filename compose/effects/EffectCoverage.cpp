@@ -10,7 +10,7 @@ namespace {
 // The shape around the painted area, moved by the effect's offset and
 // grown by `radius` on each side, in a plane of its own.
 struct ShapeAround {
-  std::vector<float> Values;
+  std::vector<float>& Values;
   PlaneView Plane;
   std::int32_t Radius = 0;
   ShapeOffset Offset;
@@ -72,7 +72,8 @@ float Glow(const Effect& effect, float value) {
 // linearly by distance over the rest of its size.
 void PreciseGlow(const Effect& effect, const ShapeAround& around, FilterScratch& scratch) {
   const PlaneView& plane = around.Plane;
-  std::vector<float> distance(around.Values.size());
+  std::vector<float>& distance = scratch.Field;
+  distance.resize(around.Values.size());
   const PlaneView field{distance.data(), plane.Width, plane.Height,
                         static_cast<std::size_t>(plane.Width)};
   SignedDistance(plane, field, effect.Size + 2.0f, true, false, scratch);
@@ -89,10 +90,11 @@ void PreciseGlow(const Effect& effect, const ShapeAround& around, FilterScratch&
 
 void Stroke(const Effect& effect, const EffectInputs& inputs, float* coverage,
             FilterScratch& scratch) {
-  ShapeAround around;
+  ShapeAround around{scratch.Around, {}, 0, {}};
   const auto radius = static_cast<std::int32_t>(std::ceil(effect.Size)) + 2;
   ReadAround(inputs, radius, {}, around);
-  std::vector<float> distance(around.Values.size());
+  std::vector<float>& distance = scratch.Field;
+  distance.resize(around.Values.size());
   const PlaneView field{distance.data(), around.Plane.Width, around.Plane.Height,
                         around.Plane.Stride};
   const bool outside = effect.Position != StrokePosition::Inside;
@@ -114,7 +116,7 @@ void Stroke(const Effect& effect, const EffectInputs& inputs, float* coverage,
 void Satin(const Effect& effect, const EffectInputs& inputs, float* coverage,
            FilterScratch& scratch) {
   const ShapeOffset offset = OffsetOf(effect);
-  ShapeAround around;
+  ShapeAround around{scratch.Around, {}, 0, {}};
   const std::int32_t reach = std::max(std::abs(offset.X), std::abs(offset.Y));
   ReadAround(inputs, BlurOf(effect.Size).Radius + reach + 1, {}, around);
   BlurPlane(around.Plane, BlurOf(effect.Size), scratch);
@@ -132,7 +134,7 @@ void Satin(const Effect& effect, const EffectInputs& inputs, float* coverage,
 void EffectCoverage(const Effect& effect, const EffectInputs& inputs, float* coverage,
                     FilterScratch& scratch) {
   const Extent& area = inputs.Area;
-  ShapeAround around;
+  ShapeAround around{scratch.Around, {}, 0, {}};
   switch (effect.Kind) {
     case EffectKind::DropShadow:
       ReadAround(inputs, InputRadiusOf(effect), OffsetOf(effect), around);
@@ -190,14 +192,15 @@ void BevelCoverage(const Effect& effect, const EffectInputs& inputs, float* high
                    float* shadow, FilterScratch& scratch) {
   const Extent& area = inputs.Area;
   const float size = std::max(1.0f, effect.Size);
-  ShapeAround around;
+  ShapeAround around{scratch.Around, {}, 0, {}};
   const std::int32_t radius = InputRadiusOf(effect);
   ReadAround(inputs, radius, {}, around);
   const PlaneView& plane = around.Plane;
   // The height of the surface: rising over `size` pixels from the edge,
   // inwards for an inner bevel, outwards for an outer one, across the edge
   // for the embosses.
-  std::vector<float> height(around.Values.size());
+  std::vector<float>& height = scratch.Field;
+  height.resize(around.Values.size());
   const PlaneView field{height.data(), plane.Width, plane.Height, plane.Stride};
   SignedDistance(plane, field, size + 2.0f, true, true, scratch);
   for (std::int32_t y = 0; y < plane.Height; ++y) {

@@ -21,7 +21,8 @@ class HelperThread;  // compose/HelperThread.h
 
 // Buffers the filters take, reused from call to call.
 struct FilterScratch {
-  std::vector<float> Floats, Squared, Parabolas, Bounds, Distance;
+  std::vector<float> Around, Field;  ///< an effect's shape and its distances or heights
+  std::vector<float> Floats, Squared, Parabolas, Bounds, Distance, Low, High;
   std::vector<float> Sums[2];  ///< one per half of a blur's columns
   std::vector<std::int32_t> Nearest, Last, Vertices, Rows;
   /// The band drawer's second thread, which blurs half of each plane; none:
