@@ -43,15 +43,17 @@ void Invert(const PlaneView& plane) {
 }
 
 template <class Value>
-void Write(const EffectInputs& inputs, float* coverage, Value value) {
+void Write(const EffectInputs& inputs, float* coverage, const FilterScratch& scratch, Value value) {
   const Extent& area = inputs.Area;
-  for (std::int32_t y = area.Top; y < area.Bottom; ++y) {
-    const std::size_t row = static_cast<std::size_t>(y - area.Top) * inputs.Stride;
-    for (std::int32_t x = area.Left; x < area.Right; ++x) {
-      const std::size_t at = row + static_cast<std::size_t>(x - area.Left);
-      coverage[at] = value(y, x, inputs.Shape[at]);
+  SplitRows(scratch, area.Bottom - area.Top, [&](std::int32_t from, std::int32_t to) {
+    for (std::int32_t y = area.Top + from; y < area.Top + to; ++y) {
+      const std::size_t row = static_cast<std::size_t>(y - area.Top) * inputs.Stride;
+      for (std::int32_t x = area.Left; x < area.Right; ++x) {
+        const std::size_t at = row + static_cast<std::size_t>(x - area.Left);
+        coverage[at] = value(y, x, inputs.Shape[at]);
+      }
     }
-  }
+  });
 }
 
 // Shadows and softer glows: the shape grown by the spread (or choke) of its
@@ -106,7 +108,7 @@ void Stroke(const Effect& effect, const EffectInputs& inputs, float* coverage,
                                                                 : -size;
   const float high = low + size;
   const Extent& area = inputs.Area;
-  Write(inputs, coverage, [&](std::int32_t y, std::int32_t x, float) {
+  Write(inputs, coverage, scratch, [&](std::int32_t y, std::int32_t x, float) {
     const float d = field.Row(y - area.Top + radius)[x - area.Left + radius];
     // The part of the pixel's width around its centre that the band covers.
     return std::clamp(std::min(high, d + 0.5f) - std::max(low, d - 0.5f), 0.0f, 1.0f);
@@ -121,7 +123,7 @@ void Satin(const Effect& effect, const EffectInputs& inputs, float* coverage,
   ReadAround(inputs, BlurOf(effect.Size).Radius + reach + 1, {}, around);
   BlurPlane(around.Plane, BlurOf(effect.Size), scratch);
   const Extent& area = inputs.Area;
-  Write(inputs, coverage, [&](std::int32_t y, std::int32_t x, float shape) {
+  Write(inputs, coverage, scratch, [&](std::int32_t y, std::int32_t x, float shape) {
     const float ahead = around.At(area, y - offset.Y, x - offset.X);
     const float behind = around.At(area, y + offset.Y, x + offset.X);
     const float value = effect.Shape(std::abs(ahead - behind));
@@ -139,7 +141,7 @@ void EffectCoverage(const Effect& effect, const EffectInputs& inputs, float* cov
     case EffectKind::DropShadow:
       ReadAround(inputs, InputRadiusOf(effect), OffsetOf(effect), around);
       SpreadAndBlur(effect, around, scratch);
-      Write(inputs, coverage, [&](std::int32_t y, std::int32_t x, float shape) {
+      Write(inputs, coverage, scratch, [&](std::int32_t y, std::int32_t x, float shape) {
         const float shadow = effect.Shape(around.At(area, y, x));
         return effect.Knockout ? shadow * (1.0f - shape) : shadow;
       });
@@ -148,7 +150,7 @@ void EffectCoverage(const Effect& effect, const EffectInputs& inputs, float* cov
       ReadAround(inputs, InputRadiusOf(effect), OffsetOf(effect), around);
       Invert(around.Plane);
       SpreadAndBlur(effect, around, scratch);
-      Write(inputs, coverage, [&](std::int32_t y, std::int32_t x, float shape) {
+      Write(inputs, coverage, scratch, [&](std::int32_t y, std::int32_t x, float shape) {
         return effect.Shape(around.At(area, y, x)) * shape;
       });
       return;
@@ -159,7 +161,7 @@ void EffectCoverage(const Effect& effect, const EffectInputs& inputs, float* cov
       } else {
         SpreadAndBlur(effect, around, scratch);
       }
-      Write(inputs, coverage, [&](std::int32_t y, std::int32_t x, float) {
+      Write(inputs, coverage, scratch, [&](std::int32_t y, std::int32_t x, float) {
         return Glow(effect, around.At(area, y, x));
       });
       return;
@@ -171,7 +173,7 @@ void EffectCoverage(const Effect& effect, const EffectInputs& inputs, float* cov
       } else {
         SpreadAndBlur(effect, around, scratch);
       }
-      Write(inputs, coverage, [&](std::int32_t y, std::int32_t x, float shape) {
+      Write(inputs, coverage, scratch, [&](std::int32_t y, std::int32_t x, float shape) {
         return Glow(effect, around.At(area, y, x)) * shape;
       });
       return;
@@ -183,7 +185,8 @@ void EffectCoverage(const Effect& effect, const EffectInputs& inputs, float* cov
       return;
     default:
       // Content and the overlays cover the shape itself.
-      Write(inputs, coverage, [](std::int32_t, std::int32_t, float shape) { return shape; });
+      Write(inputs, coverage, scratch,
+            [](std::int32_t, std::int32_t, float shape) { return shape; });
       return;
   }
 }
@@ -233,7 +236,7 @@ void BevelCoverage(const Effect& effect, const EffectInputs& inputs, float* high
   const auto ly = static_cast<float>(-std::cos(altitude) * std::sin(angle));
   const auto lz = static_cast<float>(std::sin(altitude));
   const float steep = size * effect.Depth * (effect.Up ? 1.0f : -1.0f);
-  Write(inputs, highlight, [&](std::int32_t y, std::int32_t x, float shape) {
+  Write(inputs, highlight, scratch, [&](std::int32_t y, std::int32_t x, float shape) {
     const std::int32_t fy = y - area.Top + radius;
     const std::int32_t fx = x - area.Left + radius;
     const float gx = (field.Row(fy)[fx + 1] - field.Row(fy)[fx - 1]) * 0.5f * steep;

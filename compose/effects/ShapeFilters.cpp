@@ -179,15 +179,28 @@ struct ColumnSpan {
 std::vector<ColumnSpan> BusyColumns(const PlaneView& plane, std::int32_t margin,
                                     FilterScratch& scratch) {
   const auto w = static_cast<std::size_t>(plane.Width);
-  scratch.Low.assign(plane.Row(0), plane.Row(0) + w);
-  scratch.High.assign(plane.Row(0), plane.Row(0) + w);
+  // Each half of the rows its own least and greatest values, then both.
+  scratch.Low.resize(2 * w);
+  scratch.High.resize(2 * w);
   float* low = scratch.Low.data();
   float* high = scratch.High.data();
-  for (std::int32_t y = 1; y < plane.Height; ++y) {
-    const float* row = plane.Row(y);
+  SplitRows(scratch, plane.Height, [&](std::int32_t from, std::int32_t to) {
+    float* least = low + (from == 0 ? 0 : w);
+    float* most = high + (from == 0 ? 0 : w);
+    std::copy_n(plane.Row(from), w, least);
+    std::copy_n(plane.Row(from), w, most);
+    for (std::int32_t y = from + 1; y < to; ++y) {
+      const float* row = plane.Row(y);
+      for (std::size_t x = 0; x < w; ++x) {
+        least[x] = std::min(least[x], row[x]);
+        most[x] = std::max(most[x], row[x]);
+      }
+    }
+  });
+  if (plane.Height >= 2 && scratch.Helper != nullptr) {
     for (std::size_t x = 0; x < w; ++x) {
-      low[x] = std::min(low[x], row[x]);
-      high[x] = std::max(high[x], row[x]);
+      low[x] = std::min(low[x], low[w + x]);
+      high[x] = std::max(high[x], high[w + x]);
     }
   }
   std::vector<ColumnSpan> spans;
@@ -310,6 +323,22 @@ void DistanceWhole(const PlaneView& shape, const PlaneView& distance, float limi
 
 }  // namespace
 
+void SplitRows(const FilterScratch& scratch, std::int32_t rows,
+               const std::function<void(std::int32_t, std::int32_t)>& work) {
+  const std::int32_t middle = rows / 2;
+  if (scratch.Helper == nullptr || rows < 2) {
+    work(0, rows);
+    return;
+  }
+  scratch.Helper->Share([&](int part) {
+    if (part == 0) {
+      work(0, middle);
+    } else {
+      work(middle, rows);
+    }
+  });
+}
+
 void BlurPlane(const PlaneView& plane, const BoxBlur& blur, FilterScratch& scratch) {
   if (blur.Radius <= 0 || plane.Width <= 0 || plane.Height <= 0) return;
   // Blurred over twice its reach around the busy columns, kept over once:
@@ -327,13 +356,15 @@ void SignedDistance(const PlaneView& shape, const PlaneView& distance, float lim
   if (shape.Width <= 0 || shape.Height <= 0) return;
   // Away from the busy columns, edge pixels take their distance from their
   // alpha and the rest lie farther than `limit` from any edge.
-  for (std::int32_t y = 0; y < shape.Height; ++y) {
-    const float* a = shape.Row(y);
-    float* d = distance.Row(y);
-    for (std::int32_t x = 0; x < shape.Width; ++x) {
-      d[x] = a[x] <= kEdge ? 2.0f * limit : a[x] >= 1.0f - kEdge ? -2.0f * limit : 0.5f - a[x];
+  SplitRows(scratch, shape.Height, [&](std::int32_t from, std::int32_t to) {
+    for (std::int32_t y = from; y < to; ++y) {
+      const float* a = shape.Row(y);
+      float* d = distance.Row(y);
+      for (std::int32_t x = 0; x < shape.Width; ++x) {
+        d[x] = a[x] <= kEdge ? 2.0f * limit : a[x] >= 1.0f - kEdge ? -2.0f * limit : 0.5f - a[x];
+      }
     }
-  }
+  });
   const auto reach = static_cast<std::int32_t>(std::min(std::ceil(limit), 1e6f)) + 1;
   for (const ColumnSpan& span : BusyColumns(shape, 2 * reach, scratch)) {
     DistanceWhole(Columns(shape, span), Columns(distance, span), limit, outside, inside, scratch);

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "compose/effects/EffectGeometry.h"
@@ -29,6 +30,11 @@ struct FilterScratch {
   /// all on the calling thread.
   HelperThread* Helper = nullptr;
 };
+
+// Runs work(firstRow, endRow) over rows [0, rows), half on the helper thread
+// when there is one.
+void SplitRows(const FilterScratch& scratch, std::int32_t rows,
+               const std::function<void(std::int32_t, std::int32_t)>& work);
 
 // Blurs `plane` in place with three box blurs across and three down. Only
 // values at least blur.Radius inside the plane's edges come out right: the
