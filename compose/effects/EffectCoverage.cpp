@@ -32,7 +32,7 @@ void ReadAround(const EffectInputs& inputs, std::int32_t radius, ShapeOffset off
   around.Plane = {around.Values.data(), width, height, static_cast<std::size_t>(width)};
   around.Radius = radius;
   around.Offset = offset;
-  inputs.ReadShape(rect, offset.Y, around.Values.data());
+  inputs.ReadShape(rect, around.Values.data());
 }
 
 void Invert(const PlaneView& plane) {
