@@ -45,7 +45,13 @@ void FillArea(float* plane, const BandArea& area, float value) {
           [&](std::size_t from, std::size_t to) { std::fill(plane + from, plane + to, value); });
 }
 
-bool InPart(EffectKind kind, StyledPart part) {
+// A stroke that lies within the layer's shape.
+bool InsideStroke(const Effect& effect) {
+  return effect.Kind == EffectKind::Stroke && effect.Position == StrokePosition::Inside;
+}
+
+bool InPart(const Effect& effect, StyledPart part) {
+  const EffectKind kind = effect.Kind;
   switch (part) {
     case StyledPart::Under:
       return kind < EffectKind::Content;
@@ -53,6 +59,8 @@ bool InPart(EffectKind kind, StyledPart part) {
       return kind < EffectKind::Stroke;
     case StyledPart::Above:
       return kind >= EffectKind::Stroke;
+    case StyledPart::AboveOutside:
+      return kind >= EffectKind::Stroke && !InsideStroke(effect);
     default:
       return true;
   }
@@ -123,7 +131,7 @@ void BandDrawer::DrawStyled(const RenderNode& node, int target, int next, const 
     Blend(rule, PlanesOf(interior), out, area);
   };
   for (const Effect& effect : node.Style->Effects) {
-    if (!InPart(effect.Kind, part)) continue;
+    if (!InPart(effect, part)) continue;
     const bool gathered = node.InteriorAsGroup && Interior(effect.Kind);
     if (gathered && !gathering) {
       ClearLevel(interiorLevel, area);
@@ -172,6 +180,23 @@ void BandDrawer::DrawStyledClipBase(const RenderNode& base, int set, const Exten
   }
 }
 
+void BandDrawer::DrawStyledInsideAbove(const RenderNode& base, int set, const Extent& extent) {
+  const BandArea area = AreaOf(Intersection(base.Area, extent));
+  if (area.Left >= area.Right || area.FirstRow >= area.EndRow) return;
+  EffectDrawing& effects = Effects();
+  effects.BeginBand(base, top_, rows_);
+  const Extent rows{top_ + area.FirstRow, area.Left, top_ + area.EndRow, area.Right};
+  const EffectInputs inputs = effects.Inputs(base, rows, top_, omissions_);
+  // The maker's merged images show such a stroke wholly over the pixels it
+  // covers of the base's anti-aliased edge.
+  for (const Effect& effect : base.Style->Effects) {
+    if (InsideStroke(effect)) {
+      DrawEffect(effect, inputs, area, levels_[static_cast<std::size_t>(set)],
+                 shapes_[static_cast<std::size_t>(set)]);
+    }
+  }
+}
+
 void BandDrawer::DecodeStyledColours(const RenderNode& node, const BandArea& area) {
   LayerSource& source = SourceOf(node);
   const Extent inside =
@@ -210,11 +235,19 @@ void BandDrawer::DrawStyledContent(const RenderNode& node, const BandArea& area,
 }
 
 void BandDrawer::DrawEffect(const Effect& effect, const EffectInputs& inputs, const BandArea& area,
-                            const BandPlanes& onto) {
+                            const BandPlanes& onto, const float* within) {
   EffectDrawing& effects = Effects();
   const std::size_t first =
       static_cast<std::size_t>(area.FirstRow) * stride_ + static_cast<std::size_t>(area.Left);
   EffectCoverage(effect, inputs, effects.Paint.Alpha + first, effects.Filters);
+  if (within != nullptr) {
+    ForArea(area, [&](std::size_t from, std::size_t to) {
+      float* coverage = effects.Paint.Alpha;
+      for (std::size_t k = from; k < to; ++k) {
+        coverage[k] = within[k] > 0.0f ? std::min(1.0f, coverage[k] / within[k]) : 0.0f;
+      }
+    });
+  }
   const BlendRule rule{effect.Mode, 1.0f, layout_.ColourChannels, kind_};
   const SourcePlanes source = PlanesOf(effects.Paint);
   // Painted and blended only where the effect covers anything: a source of no
