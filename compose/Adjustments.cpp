@@ -34,7 +34,7 @@ constexpr std::array<AdjustmentKind, 17> kKinds = {{
     {"blwh", "black & white", adjustments::ReadBlackWhite},
     {"phfl", "photo filter", adjustments::ReadPhotoFilter},
     {"mixr", "channel mixer", adjustments::ReadChannelMixer},
-    {"grdm", "gradient map", nullptr},
+    {"grdm", "gradient map", adjustments::ReadGradientMap},
     {"selc", "selective colour", adjustments::ReadSelectiveColour},
     {"clrL", "colour lookup", adjustments::ReadColourLookup},
 }};

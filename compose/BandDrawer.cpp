@@ -5,8 +5,10 @@
 #include <span>
 #include <utility>
 
+#include "compose/Paint.h"
 #include "compose/blending/KeptChannels.h"
 #include "compose/effects/EffectDrawing.h"
+#include "compose/fills/PathCoverage.h"
 #include "psd/PsdError.h"
 
 namespace plymark {
@@ -168,8 +170,32 @@ LayerSource& BandDrawer::SourceOf(const RenderNode& node) {
   return *source;
 }
 
+void BandDrawer::PaintLayer(const RenderNode& node, const BandArea& area, float* coverage) {
+  ShareRows(area, [&](const BandArea& part, int) {
+    for (std::int32_t row = part.FirstRow; row < part.EndRow; ++row) {
+      const std::size_t at =
+          static_cast<std::size_t>(row) * stride_ + static_cast<std::size_t>(part.Left);
+      std::array<float*, 4> planes{};
+      for (std::size_t c = 0; c < static_cast<std::size_t>(layout_.ColourChannels); ++c) {
+        planes[c] = scratch_.Colour[c] + at;
+      }
+      node.Painted->FillRow(
+          top_ + row, part.Left, part.Right - part.Left,
+          std::span<float* const>(planes.data(), static_cast<std::size_t>(layout_.ColourChannels)),
+          coverage + at);
+    }
+  });
+}
+
 void BandDrawer::DecodeLayer(const RenderNode& node, LayerSource& source, const BandArea& area,
                              float* coverage, float* transparencyPlane) {
+  if (node.Painted != nullptr) {
+    // The paint's own opacity is its transparency.
+    PaintLayer(node, area, transparencyPlane != nullptr ? transparencyPlane : coverage);
+    if (transparencyPlane != nullptr) FillArea(coverage, area, 1.0f);
+    MultiplyByMask(node, area, coverage);
+    return;
+  }
   // One task per plane: the colours and the transparency, shared between
   // the two threads when the layer is large enough.
   struct Task {
@@ -228,7 +254,15 @@ void BandDrawer::MultiplyByMask(const RenderNode& node, const BandArea& area, fl
     const MaskPlan& plan = node.Masks[k];
     if (which != nullptr && !which(node, plan)) continue;
     const float* decoded = nullptr;
-    if (!plan.Rect.Empty()) {
+    if (plan.Path != nullptr) {
+      const Extent rows{top_ + area.FirstRow, area.Left, top_ + area.EndRow, area.Right};
+      const Extent inside = Intersection(rows, plan.Rect);
+      if (!inside.Empty()) {
+        plan.Path->Fill(top_, inside.Top, inside.Bottom, inside.Left, inside.Right, maskPlane_,
+                        stride_);
+      }
+      decoded = maskPlane_;
+    } else if (!plan.Rect.Empty()) {
       LayerSource& source = SourceOf(node);
       PlacedChannel* mask = source.Mask(k);
       if (mask == nullptr) continue;  // left out as damaged

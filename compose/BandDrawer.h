@@ -111,6 +111,9 @@ class BandDrawer {
   // when it is large enough.
   template <class Work>
   void ShareRows(const BandArea& area, Work&& work);
+  // A fill layer's paint over `area` into the scratch colour planes and its
+  // opacity into `coverage`.
+  void PaintLayer(const RenderNode& node, const BandArea& area, float* coverage);
   // `coverage` x the node's mask (its decoded rows, or its default colour);
   // with `which`, only the masks it picks.
   void MultiplyByMask(const RenderNode& node, const BandArea& area, float* coverage,

@@ -84,7 +84,6 @@ LayerBlockFacts ReadLayerBlockFacts(const FileView& file, const LayerRecord& rec
       const std::vector<bool> enabled = BooleanItems(BlockBytes(file, block), "strokeEnabled");
       facts.ShapeStroke = !enabled.empty() && enabled.front();
     } else if (key == "CgEd") {
-      facts.BrightnessInDescriptor = true;
       facts.BrightnessDescriptor = &block;
     } else if (facts.Adjustment == nullptr && IsAdjustmentKey(key)) {
       facts.Adjustment = &block;

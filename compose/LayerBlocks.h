@@ -23,7 +23,6 @@ struct LayerBlockFacts {
   bool VectorMaskHidesEffects = false;  ///< `vmgm` not 0
   bool InteriorAsGroup = false;         ///< `infx`: blend interior effects as a group
   bool FillLayer = false;               ///< `SoCo`, `GdFl` or `PtFl`
-  bool BrightnessInDescriptor = false;  ///< `CgEd`
   /// `vstk` with its stroke enabled: a shape's stroke, which the maker draws
   /// above the shape's clipped layers and without its fill opacity.
   bool ShapeStroke = false;

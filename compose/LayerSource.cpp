@@ -74,7 +74,7 @@ void PlacedChannel::Fill(std::int32_t bandTop, std::int32_t firstRow, std::int32
 LayerSource::LayerSource(const DocumentState& state, const RenderNode& node, int colourChannels,
                          std::vector<std::string>& omissions)
     : state_(state), record_(node.Record) {
-  if (node.Kind == NodeKind::Pixels) {
+  if (node.Kind == NodeKind::Pixels && node.Painted == nullptr) {
     const ColourChannels colour = FindColourChannels(state, node.Record);
     for (int c = 0; c < colourChannels; ++c) {
       const ChannelBlock* block = colour.Blocks[static_cast<std::size_t>(c)];
@@ -94,6 +94,7 @@ LayerSource::LayerSource(const DocumentState& state, const RenderNode& node, int
   masks_.resize(node.Masks.size());
   for (std::size_t k = 0; k < node.Masks.size(); ++k) {
     const MaskPlan& plan = node.Masks[k];
+    if (plan.Path != nullptr) continue;  // drawn from its path
     const ChannelBlock* block = BlockWithId(state, node.Record, plan.ChannelId);
     if (plan.Rect.Empty() || block == nullptr) continue;
     try {

@@ -38,6 +38,9 @@ class Paint {
   // of `count` pixels of document row `y` from column `x` on.
   virtual void FillRow(std::int32_t y, std::int32_t x, std::int32_t count,
                        std::span<float* const> colour, float* alpha) const = 0;
+  // The memory the paint holds while the document is drawn (a gradient's
+  // table, a pattern's samples), for the render's budget.
+  virtual std::uint64_t HeldBytes() const { return 0; }
 };
 
 struct PaintRead {
@@ -48,9 +51,14 @@ struct PaintRead {
 // Where a paint is laid out: the layer's bounds (a fill layer's, or the
 // shape an effect follows) and the document's. A gradient or pattern that
 // is aligned with the layer spans Layer, otherwise Document.
+// A pattern is laid from the layer's reference point ('fxrp', where the
+// layer's top-left corner was when its fill or effect was made) moved by its
+// phase.
 struct PaintFrame {
   Extent Layer;
   Extent Document;
+  double ReferenceX = 0;
+  double ReferenceY = 0;
 };
 
 // A solid colour: settings that hold a 'Clr ' object ('SoCo', a colour

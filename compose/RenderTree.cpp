@@ -7,6 +7,8 @@
 #include "compose/blending/KnockoutPlan.h"
 #include "compose/blending/TreeBlending.h"
 #include "compose/effects/StylePlan.h"
+#include "compose/fills/FillLayer.h"
+#include "compose/fills/PathCoverage.h"
 #include "psd/PsdError.h"
 #include "psd/TaggedBlocks.h"
 #include "render/ColourModes.h"
@@ -90,7 +92,9 @@ class TreeBuilder {
   void Attach(std::vector<RenderNode>& drawn, RenderNode clipped);
   std::vector<MaskPlan> MasksOf(int record);
   bool SetUpPixels(int record, RenderNode& node, const LayerBlockFacts& facts);
+  bool SetUpPainted(int record, RenderNode& node, const LayerBlockFacts& facts);
   bool SetUpAdjustment(int record, RenderNode& node, const LayerBlockFacts& facts);
+  void AddPathMask(int record, std::vector<MaskPlan>& masks, bool hasRaster);
   void SetUpBlending(int record, RenderNode& node, bool group, bool adjustment);
   void OmitBlendingWithEffects(int record, RenderNode& node);
 
@@ -101,6 +105,7 @@ class TreeBuilder {
   std::vector<std::vector<int>> members_;
   std::vector<int> topLevel_;
   std::int64_t unfilled_ = 0;
+  SettingsBudget budget_;  ///< for the fills' settings, one per render
 };
 
 std::vector<RenderNode> TreeBuilder::Members(const std::vector<int>& records, int depth) {
@@ -174,15 +179,20 @@ void TreeBuilder::Attach(std::vector<RenderNode>& drawn, RenderNode clipped) {
 std::vector<MaskPlan> TreeBuilder::MasksOf(int record) {
   const LayerRecord& layer = state_.Layers[static_cast<std::size_t>(record)];
   std::vector<MaskPlan> masks;
-  if (!layer.Mask) return masks;
+  if (!layer.Mask) {
+    // Without mask data a shape's stored transparency is its path; a fill
+    // layer without pixels takes its shape from the path alone.
+    if (!HoldsPixels(state_, record)) AddPathMask(record, masks, false);
+    return masks;
+  }
   const LayerMask& mask = *layer.Mask;
   const auto add = [&](std::int16_t channel, std::uint8_t flags, std::uint8_t outside, Extent rect,
                        const std::optional<std::uint8_t>& density,
                        const std::optional<double>& feather, bool vector) {
     if ((flags & kMaskDisabled) != 0) return;
     if (!HasChannel(layer, channel)) rect = {};  // no pixels: its default colour throughout
-    MaskPlan plan{channel, rect, outside >= 128 ? 1.0f : 0.0f, density ? *density / 255.0f : 1.0f,
-                  vector};
+    MaskPlan plan{channel, rect,   outside >= 128 ? 1.0f : 0.0f, density ? *density / 255.0f : 1.0f,
+                  vector,  nullptr};
     // A mask that lets everything through changes nothing.
     if (plan.Density == 0.0f || (rect.Empty() && plan.Outside == 1.0f)) return;
     if (feather && *feather > 0.0) Omit(record, "mask feather");
@@ -204,7 +214,51 @@ std::vector<MaskPlan> TreeBuilder::MasksOf(int record) {
     add(-3, real.Flags, real.DefaultColor, Normalised(real.Top, real.Left, real.Bottom, real.Right),
         mask.UserMaskDensity, mask.UserMaskFeather, false);
   }
+  AddPathMask(record, masks, fromVector && HasChannel(layer, -2));
   return masks;
+}
+
+// A vector mask whose raster the maker did not store is drawn from its path;
+// a stroked shape's stored pixels already hold the path.
+void TreeBuilder::AddPathMask(int record, std::vector<MaskPlan>& masks, bool hasRaster) {
+  const LayerRecord& layer = state_.Layers[static_cast<std::size_t>(record)];
+  if (hasRaster) return;
+  const bool pixels =
+      !layer.ChannelInfo.empty() && layer.Top < layer.Bottom && layer.Left < layer.Right;
+  if (pixels && FindBlock(layer.Blocks, "vstk") != nullptr) return;
+  if (layer.Blocks.empty() ||
+      (FindBlock(layer.Blocks, "vmsk") == nullptr && FindBlock(layer.Blocks, "vsms") == nullptr)) {
+    return;
+  }
+  const LayerVectorMask vector = ReadLayerVectorMask(state_, record);
+  if (!vector.Problem.empty()) Omit(record, vector.Problem);
+  if (!vector.Mask || vector.Mask->Disabled) return;
+  const PathCoverageRead path =
+      MakePathCoverage(*vector.Mask, state_.Header.Columns, state_.Header.Rows);
+  if (path.Coverage == nullptr) {
+    Omit(record, "vector mask: " + path.Problem);
+    return;
+  }
+  try {
+    budget_.TakeBytes(0, "the vector mask of layer " + std::to_string(record),
+                      path.Coverage->HeldBytes());
+  } catch (const PsdError& error) {
+    Omit(record, std::string("vector mask: ") + error.what());
+    return;
+  }
+  MaskPlan plan;
+  plan.Vector = true;
+  plan.Rect = path.Coverage->Bounds();
+  plan.Outside = path.Coverage->Outside();
+  if (layer.Mask && layer.Mask->VectorMaskDensity) {
+    plan.Density = *layer.Mask->VectorMaskDensity / 255.0f;
+  }
+  if (plan.Density == 0.0f || (plan.Rect.Empty() && plan.Outside == 1.0f)) return;
+  if (layer.Mask && layer.Mask->VectorMaskFeather.value_or(0.0) > 0.0) {
+    Omit(record, "mask feather");
+  }
+  plan.Path = path.Coverage;
+  masks.push_back(std::move(plan));
 }
 
 std::optional<RenderNode> TreeBuilder::Node(int record, int depth) {
@@ -259,7 +313,10 @@ std::optional<RenderNode> TreeBuilder::Node(int record, int depth) {
     if (mask.Outside == 0.0f) node.Area = Intersection(node.Area, mask.Rect);
   }
   if (facts.Effects) {
-    if (node.Kind == NodeKind::Pixels) {
+    // Effects follow stored channels; a painted fill has none.
+    if (node.Painted != nullptr) {
+      Omit(record, "layer effects of a fill layer without pixels");
+    } else if (node.Kind == NodeKind::Pixels) {
       SetUpStyle(state_, facts, node, tree_.Omissions);
       if (node.Style != nullptr) OmitBlendingWithEffects(record, node);
     } else {
@@ -326,12 +383,36 @@ bool TreeBuilder::SetUpPixels(int record, RenderNode& node, const LayerBlockFact
                  layer, record, bytesPerSample, unfilled_);
   node.Kind = NodeKind::Pixels;
   node.Rect = Normalised(layer.Top, layer.Left, layer.Bottom, layer.Right);
-  if (node.Rect.Empty()) {
-    if (facts.FillLayer) Omit(record, "fill layer without pixels");
-    return false;
-  }
+  if (facts.FillLayer && !HoldsPixels(state_, record)) return SetUpPainted(record, node, facts);
+  if (node.Rect.Empty()) return false;
   node.Transparency = HasChannel(layer, -1);
   node.Area = Intersection(node.Rect, document_);
+  return true;
+}
+
+// A fill layer whose pixels the maker did not store is drawn from its
+// settings: it fills the document, within its masks.
+bool TreeBuilder::SetUpPainted(int record, RenderNode& node, const LayerBlockFacts& facts) {
+  const LayerVectorMask vector = ReadLayerVectorMask(state_, record);
+  const PaintFrame frame = FrameOfLayer(state_, record, vector.Mask ? &*vector.Mask : nullptr);
+  LayerFill fill = ReadLayerFill(state_, record, frame, space_, budget_);
+  if (fill.Paint.Source == nullptr) {
+    Omit(record, "fill layer without pixels: " + fill.Paint.Problem);
+    return false;
+  }
+  try {
+    // Every fill's table or samples stay while the document is drawn.
+    budget_.TakeBytes(0, "the fill of layer " + std::to_string(record),
+                      fill.Paint.Source->HeldBytes());
+  } catch (const PsdError& error) {
+    Omit(record, std::string("fill layer without pixels: ") + error.what());
+    return false;
+  }
+  if (facts.ShapeStroke) Omit(record, "shape stroke of a fill layer without pixels");
+  node.Painted = std::move(fill.Paint.Source);
+  node.Rect = document_;
+  node.Transparency = false;
+  node.Area = document_;
   return true;
 }
 

@@ -13,7 +13,9 @@
 
 namespace plymark {
 
-struct LayerStyle;  // compose/effects/LayerStyle.h
+class Paint;         // compose/Paint.h
+class PathCoverage;  // compose/fills/PathCoverage.h
+struct LayerStyle;   // compose/effects/LayerStyle.h
 
 // A rectangle of the document, rows [Top, Bottom) and columns [Left, Right).
 struct Extent {
@@ -35,6 +37,9 @@ struct MaskPlan {
   float Outside = 0.0f;  ///< the default colour, 0..1
   float Density = 1.0f;  ///< 1: the mask as stored; 0: no masking at all
   bool Vector = false;   ///< the raster of a vector mask, not the user mask
+  /// A vector mask the maker stored no raster for, drawn from its path
+  /// within Rect (ChannelId unused).
+  std::shared_ptr<const PathCoverage> Path;
 };
 
 enum class NodeKind {
@@ -63,6 +68,9 @@ struct RenderNode {
   /// inside the base's shape.
   bool ClipAsGroup = true;
   Extent Rect;  ///< Pixels: the layer's rectangle, which may reach beyond the document
+  /// Pixels: a fill layer without stored pixels, drawn from its settings
+  /// over Rect (the document) instead of from channels.
+  std::shared_ptr<const Paint> Painted;
   Extent Area;  ///< where drawing the node can change the backdrop
   std::vector<RenderNode> Children;
   std::shared_ptr<const Adjustment> Mapping;  ///< Adjustment

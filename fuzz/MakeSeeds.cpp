@@ -301,6 +301,166 @@ void AddComposeSeeds(std::vector<std::pair<std::string, Bytes>>& seeds) {
   seeds.emplace_back("effects.psd", EffectsSeed());
 }
 
+// Fill layers without pixels: a solid colour inside a vector mask of curves
+// and every path operation, a gradient of each shape and method, and a
+// pattern of the document's 'Patt' block, scaled, turned and moved; and a
+// gradient map.
+Bytes Joined(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+void AddFillSeeds(std::vector<std::pair<std::string, Bytes>>& seeds) {
+  using namespace plymark::test;
+  const auto fixed = [](double v) { return static_cast<std::int64_t>(v * 16777216.0); };
+  ByteWriter path;
+  path.I32(3).I32(0).I16(8).I16(1).Append(Bytes(22, 0));
+  for (int operation : {1, 2, 3, 0, -1}) {
+    path.I16(0).I16(3).I16(operation).Append(Bytes(20, 0));
+    for (const double at : {0.1, 0.6, 0.9}) {
+      path.I16(1);
+      for (const double control : {at - 0.2, at, at + 0.3})
+        path.I32(fixed(control)).I32(fixed(1 - control));
+    }
+  }
+  const Value red = ObjectValue(
+      "RGBC", {{"Rd  ", DoubleValue(255)}, {"Grn ", DoubleValue(9)}, {"Bl  ", DoubleValue(0)}});
+  TestDocument fills;
+  fills.Rows = 6;
+  fills.Columns = 7;
+  const auto layer = [&](const Bytes& blocks) {
+    fills.Layers.push_back({0, 0, 0, 0, {}, "norm", LayerExtra("fill", {}, blocks)});
+  };
+  layer(Joined(TaggedBlock("8BIM", "SoCo", Versioned("null", {{"Clr ", red}})),
+               TaggedBlock("8BIM", "vmsk", path.Data())));
+  const auto stop = [&](int location) {
+    return ObjectValue("Clrt",
+                       {{"Clr ", red}, {"Lctn", LongValue(location)}, {"Mdpn", LongValue(30)}});
+  };
+  const auto opacity = [](int location) {
+    return ObjectValue("TrnS", {{"Opct", UnitValue("#Prc", 40)}, {"Lctn", LongValue(location)}});
+  };
+  const Value gradient =
+      ObjectValue("Grdn", {{"Intr", DoubleValue(2048)},
+                           {"Clrs", ListValue({stop(0), stop(1500), stop(4096)})},
+                           {"Trns", ListValue({opacity(100), opacity(4000)})}});
+  const char* shapes[] = {"Lnr ", "Rdl ", "Angl", "Rflc", "Dmnd"};
+  const char* methods[] = {"Gcls", "Perc", "Lnr ", "Smoo", "GIMs"};
+  for (int k = 0; k < 5; ++k) {
+    layer(TaggedBlock(
+        "8BIM", "GdFl",
+        Versioned("null", {{"Grad", gradient},
+                           {"Type", EnumValue("GrdT", shapes[k])},
+                           {"Angl", UnitValue("#Ang", 30.0 * k)},
+                           {"Scl ", UnitValue("#Prc", 40.0 + 30 * k)},
+                           {"Rvrs", BoolValue(k % 2 == 1)},
+                           {"Algn", BoolValue(k % 2 == 0)},
+                           {"Ofst", ObjectValue("Pnt ", {{"Hrzn", UnitValue("#Prc", 10)}})},
+                           {"gradientsInterpolationMethod",
+                            EnumValue("gradientInterpolationMethodType", methods[k])}})));
+  }
+  // A 2 x 2 RGB pattern with transparency.
+  ByteWriter list;
+  list.I32(0).I32(0).I32(2).I32(2).I32(24);
+  for (int slot = 0; slot < 26; ++slot) {
+    if (slot > 2 && slot != 25) {
+      list.I32(0);
+      continue;
+    }
+    list.I32(1).I32(23 + 4).I32(8).I32(0).I32(0).I32(2).I32(2).I16(8).U8(0);
+    list.Append({static_cast<std::uint8_t>(60 * slot), 255, 0, 128});
+  }
+  ByteWriter pattern;
+  pattern.I32(1).I32(3).I16(2).I16(2).Append(UnicodeString(u"p")).U8(2).Text("p1");
+  pattern.I32(3).I32(static_cast<std::int64_t>(list.Size())).Append(list.Data());
+  ByteWriter patterns;
+  patterns.I32(static_cast<std::int64_t>(pattern.Size())).Append(pattern.Data());
+  while (patterns.Size() % 4 != 0) patterns.U8(0);
+  fills.GlobalBlocks = TaggedBlock("8BIM", "Patt", patterns.Data());
+  const Value named = ObjectValue("Ptrn", {{"Idnt", TextValue(u"p1")}});
+  for (const double scale : {100.0, 37.0}) {
+    layer(
+        Joined(TaggedBlock(
+                   "8BIM", "PtFl",
+                   Versioned("null", {{"Ptrn", named},
+                                      {"Scl ", UnitValue("#Prc", scale)},
+                                      {"Angl", UnitValue("#Ang", scale / 3)},
+                                      {"phase", ObjectValue("Pnt ", {{"Hrzn", DoubleValue(3)}})}})),
+               TaggedBlock("8BIM", "fxrp", ByteWriter().I64(0x3ff8000000000000).I64(0).Data())));
+  }
+  // A gradient map of three stops, reversed, over them all.
+  ByteWriter map;
+  map.I16(1).U8(1).U8(0).Append(UnicodeString(u"g")).I16(3);
+  for (const int k : {0, 1, 2}) {
+    map.I32(k * 2048).I32(40).I16(k == 2 ? 7 : 0).I16(k * 30000).I16(9000).I16(40000);
+    map.I16(0).I16(0);
+  }
+  map.I16(1).I32(0).I32(50).I16(255).I16(2).I16(3000);
+  layer(TaggedBlock("8BIM", "grdm", map.Data()));
+  seeds.emplace_back("fills.psd", BuildPsd(fills));
+}
+
+// Adjustment layers with settings they draw: colour balance, brightness and
+// contrast in `CgEd` beside `brit`, vibrance, black & white with a tint,
+// photo filter, channel mixer, selective colour and a colour lookup whose
+// .cube table is embedded.
+void AddAdjustmentSeeds(std::vector<std::pair<std::string, Bytes>>& seeds) {
+  using namespace plymark::test;
+  TestDocument document;
+  document.Layers = {SolidLayer(0, 0, 4, 4, 200, 90, 40)};
+  const std::string cube =
+      "LUT_3D_SIZE 2\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0 1\n0 1 1\n1 1 1\n";
+  const Items rgb = {
+      {"Rd  ", DoubleValue(200)}, {"Grn ", DoubleValue(100)}, {"Bl  ", DoubleValue(50)}};
+  ByteWriter mixer;
+  mixer.I16(1).I16(0);
+  for (int k = 0; k < 20; ++k) mixer.I16(k % 6 == 0 ? 100 : -20);
+  ByteWriter selective;
+  selective.I16(1).I16(0).I32(0).I32(0);
+  for (int k = 0; k < 36; ++k) selective.I16(k * 7 % 200 - 100);
+  const std::vector<std::pair<std::string, Bytes>> blocks = {
+      {"blnc", ByteWriter()
+                   .I16(40)
+                   .I16(-20)
+                   .I16(0)
+                   .I16(0)
+                   .I16(60)
+                   .I16(-60)
+                   .I16(-100)
+                   .I16(0)
+                   .I16(30)
+                   .U8(1)
+                   .Data()},
+      {"CgEd", Versioned("null", {{"Brgh", LongValue(-80)},
+                                  {"Cntr", LongValue(60)},
+                                  {"useLegacy", BoolValue(false)}})},
+      {"vibA", Versioned("null", {{"vibrance", LongValue(70)}, {"Strt", LongValue(-30)}})},
+      {"blwh", Versioned("null", {{"Rd  ", LongValue(120)},
+                                  {"useTint", BoolValue(true)},
+                                  {"tintColor", ObjectValue("RGBC", rgb)}})},
+      {"phfl",
+       ByteWriter().I16(2).I16(7).I16(6706).I16(3200).I16(12000).I16(0).I32(60).U8(1).Data()},
+      {"mixr", mixer.Data()},
+      {"selc", selective.Data()},
+      {"clrL", ByteWriter()
+                   .I16(1)
+                   .Append(Versioned(
+                       "null", {{"LUTFormat", EnumValue("LUTFormatType", "LUTFormatCUBE")},
+                                {"LUT3DFileData", RawValue(Bytes(cube.begin(), cube.end()))}}))
+                   .Data()},
+  };
+  for (const auto& [key, settings] : blocks) {
+    Bytes tagged =
+        TaggedBlock("8BIM", key == "CgEd" ? "brit" : key, key == "CgEd" ? Bytes(8, 0) : settings);
+    if (key == "CgEd") {
+      const Bytes descriptor = TaggedBlock("8BIM", key, settings);
+      tagged.insert(tagged.end(), descriptor.begin(), descriptor.end());
+    }
+    document.Layers.push_back({0, 0, 0, 0, {}, "norm", LayerExtra(key, {}, tagged)});
+  }
+  seeds.emplace_back("adjustments-drawn.psd", BuildPsd(document));
+}
+
 // Advanced blending: knockouts to the background, a pass-through group, a
 // clipping base and an isolated group; blend-if ranges; channel
 // restrictions; 'tsly' off in a special fill mode; an artboard reaching
@@ -523,6 +683,8 @@ std::vector<std::pair<std::string, Bytes>> OpenSeeds() {
       ByteWriter().I64(static_cast<std::int64_t>(entry.Size())).Append(entry.Data()).Data());
   seeds.emplace_back("settings.psd", BuildPsd(settings));
   AddComposeSeeds(seeds);
+  AddFillSeeds(seeds);
+  AddAdjustmentSeeds(seeds);
   AddBlendingSeeds(seeds);
   return seeds;
 }

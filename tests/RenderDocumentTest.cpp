@@ -355,6 +355,11 @@ Bytes Text(std::string_view text) {
 
 const Bytes kFullRanges = {0, 0, 255, 255, 0, 0, 255, 255};
 
+Bytes Concat(Bytes first, const Bytes& second) {
+  first.insert(first.end(), second.begin(), second.end());
+  return first;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, Omissions,
     testing::Values(
@@ -372,7 +377,13 @@ INSTANTIATE_TEST_SUITE_P(
         OmissionCase{"BlendIf", "norm", {}, {0, 0, 255, 255, 30, 40, 255, 255}, nullptr},
         OmissionCase{"ArtboardOfALayer", "norm", Block("artb", {0, 0, 0, 16}), kFullRanges,
                      "artboard"},
-        OmissionCase{"UnknownMode", "what", {}, kFullRanges, "blend mode 'what'"}),
+        OmissionCase{"UnknownMode", "what", {}, kFullRanges, "blend mode 'what'"},
+        // Brightness/contrast is read from `CgEd`, not the `brit` of zeros beside it.
+        OmissionCase{"BrightnessFromItsDescriptor", "norm",
+                     Concat(Block("brit", Bytes(8, 0)), Block("CgEd", Bytes(6, 0))), kFullRanges,
+                     "brightness/contrast adjustment (its settings are cut short"},
+        OmissionCase{"BrightnessBesideNoDescriptor", "norm", Block("brit", Bytes(8, 0)),
+                     kFullRanges, nullptr}),
     [](const testing::TestParamInfo<OmissionCase>& param) {
       return std::string(param.param.Name);
     });

@@ -40,10 +40,11 @@ QImage StoredThumbnail(const plymark::Document& document) {
 }
 
 // The picture of a document without a usable merged image: drawn from its
-// layers, reduced toward `size` as it is drawn, or the thumbnail the file
-// stores. A drawing that left something out gives way to the stored
-// thumbnail, which the maker made from the whole document (see the README).
-// `problem` gains why the layers cannot be drawn.
+// layers, reduced toward `size` as it is drawn, or, where it cannot be drawn,
+// the thumbnail the file stores. A drawing that left something out is still
+// kept: measured on real files it comes closer to the merged image than the
+// maker's small JPEG (see the README). `problem` gains why the layers cannot
+// be drawn.
 QImage PictureWithoutMergedImage(const plymark::Document& document, int size,
                                  std::string& problem) {
   std::optional<plymark::Drawing> drawn;
@@ -59,11 +60,8 @@ QImage PictureWithoutMergedImage(const plymark::Document& document, int size,
       problem += "; the layers cannot be drawn: " + std::string(error.what());
     }
   }
-  const QImage stored = StoredThumbnail(document);
-  if (drawn && (drawn->Omissions.empty() || stored.isNull())) {
-    return plymark::ImageView(drawn->Picture, drawn->HasAlpha);
-  }
-  return stored;
+  if (drawn) return plymark::ImageView(drawn->Picture, drawn->HasAlpha);
+  return StoredThumbnail(document);
 }
 
 }  // namespace

@@ -32,5 +32,6 @@ AdjustmentRead ReadChannelMixer(std::span<const std::uint8_t> data, const Adjust
 AdjustmentRead ReadSelectiveColour(std::span<const std::uint8_t> data,
                                    const AdjustmentSpace& space);
 AdjustmentRead ReadColourLookup(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
+AdjustmentRead ReadGradientMap(std::span<const std::uint8_t> data, const AdjustmentSpace& space);
 
 }  // namespace plymark::adjustments

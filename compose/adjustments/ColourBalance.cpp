@@ -51,7 +51,10 @@ AdjustmentRead ReadColourBalance(std::span<const std::uint8_t> data, const Adjus
           std::clamp(static_cast<float>(fields.Ranges[range][c]), -kSliderRange, kSliderRange);
     }
   }
-  auto& [shadows, midtones, highlights] = ranges;
+  // Plain references: clang does not let lambdas capture structured bindings.
+  auto& shadows = ranges[0];
+  auto& midtones = ranges[1];
+  auto& highlights = ranges[2];
   if (fields.PreserveLuminosity) {
     const float darkest = *std::max_element(shadows.begin(), shadows.end());
     const float lightest = *std::min_element(highlights.begin(), highlights.end());

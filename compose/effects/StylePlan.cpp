@@ -4,6 +4,7 @@
 
 #include "compose/effects/EffectDrawing.h"
 #include "compose/effects/LayerStyle.h"
+#include "compose/fills/FillLayer.h"
 #include "psd/LayerSettings.h"
 #include "render/ColourModes.h"
 
@@ -38,7 +39,9 @@ void SetUpStyle(const DocumentState& state, const LayerBlockFacts& facts, Render
       static_cast<float>(std::clamp(state.Resources.GlobalAltitude.value_or(30), 0, 90));
   context.Space = {state.Header.ColorMode, state.Header.Depth,
                    ColourPlanes(state.Header.ColorMode)};
-  context.Frame = {node.Rect, document};
+  // A pattern is laid from the layer's reference point.
+  context.Frame = FrameOfLayer(state, node.Record, nullptr);
+  context.Frame.Layer = node.Rect;
   context.State = &state;
   const StyleRead read = ReadLayerStyle(ReadLayerSettings(state, node.Record), context);
   for (const std::string& omission : read.Omissions) {

@@ -145,13 +145,4 @@ PaintRead ReadColourPaint(const Descriptor& settings, const AdjustmentSpace& spa
   return {std::make_unique<ColourPaint>(*inSpace, space.ColourChannels), {}};
 }
 
-PaintRead ReadGradientPaint(const Descriptor&, const PaintFrame&, const AdjustmentSpace&) {
-  return {nullptr, "gradients are not drawn yet"};
-}
-
-PaintRead ReadPatternPaint(const Descriptor&, const DocumentState&, const PaintFrame&,
-                           const AdjustmentSpace&) {
-  return {nullptr, "patterns are not drawn yet"};
-}
-
 }  // namespace plymark

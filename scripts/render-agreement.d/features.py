@@ -4,8 +4,8 @@ follow a new feature, add one line to LAYER_FEATURES."""
 # The adjustments the compositor draws, and the others the maker has.
 # `CgEd` comes before the `brit` of zeros it rides beside.
 DRAWN_ADJUSTMENTS = ("levl", "curv", "CgEd", "brit", "expA", "hue2", "nvrt", "post", "thrs",
-                     "blnc", "vibA", "blwh", "phfl", "mixr", "selc", "clrL")
-OTHER_ADJUSTMENTS = ("hue ", "grdm")
+                     "blnc", "vibA", "blwh", "phfl", "mixr", "selc", "clrL", "grdm")
+OTHER_ADJUSTMENTS = ("hue ",)
 EFFECTS = ("lfx2", "lrFX", "lmfx")
 FILLS = ("SoCo", "GdFl", "PtFl")
 FULL_RANGE = bytes([0, 0, 255, 255])
