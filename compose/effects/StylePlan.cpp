@@ -52,6 +52,16 @@ void SetUpStyle(const DocumentState& state, const LayerBlockFacts& facts, Render
   node.VectorMaskHidesEffects = facts.VectorMaskHidesEffects;
   node.InteriorAsGroup = facts.InteriorAsGroup;
   node.Style = std::make_shared<const LayerStyle>(*read.Style);
+  // The maker draws a shape's vector stroke above its overlays; here it lies
+  // in the stored pixels, under them.
+  const auto overlay = [](const Effect& effect) {
+    return effect.Kind == EffectKind::ColourOverlay || effect.Kind == EffectKind::GradientOverlay ||
+           effect.Kind == EffectKind::PatternOverlay;
+  };
+  if (facts.ShapeStroke &&
+      std::any_of(node.Style->Effects.begin(), node.Style->Effects.end(), overlay)) {
+    omissions.push_back(LayerLabel(state, node.Record) + ": shape stroke drawn under its overlays");
+  }
   // The effects follow the shape the shaping masks leave, and reach beyond
   // it; masks that hide the effects cut everything.
   Extent shape = node.Rect;
