@@ -83,6 +83,7 @@ struct EffectCase {
   int X, Y;  ///< the pixel read; the square covers [8, 16) both ways
   std::uint32_t Expected;
   std::uint8_t ClippedOver = 0;  ///< the square's alpha under a clipped blue layer; 0: none
+  double VectorStroke = 0;       ///< the width of the square's shape stroke ('vstk'); 0: none
 };
 
 class LayerEffects : public testing::TestWithParam<EffectCase> {};
@@ -96,6 +97,13 @@ TEST_P(LayerEffects, DrawTheMakersPixels) {
   test::Bytes blocks = test::TaggedBlock("8BIM", "lfx2", lfx2.Data());
   const test::Bytes fill = test::TaggedBlock("8BIM", "iOpa", {test.Fill, 0, 0, 0});
   blocks.insert(blocks.end(), fill.begin(), fill.end());
+  if (test.VectorStroke > 0) {
+    const test::Bytes stroke = test::TaggedBlock(
+        "8BIM", "vstk",
+        test::Versioned("strokeStyle", {{"strokeEnabled", test::BoolValue(true)},
+                                        {"strokeStyleLineWidth", Px(test.VectorStroke)}}));
+    blocks.insert(blocks.end(), stroke.begin(), stroke.end());
+  }
   test::TestLayer square = test::SolidLayer(8, 8, 16, 16, 255, 0, 0);
   square.Opacity = test.Opacity;
   square.Extra = test::LayerExtra("square", {}, blocks);
@@ -137,7 +145,12 @@ INSTANTIATE_TEST_SUITE_P(
         EffectCase{"ShadowUnderTheContent", kHardShadow, true, 255, 255, 12, 14, 0xff0000},
         // Over the clipped layers, wholly where it covers the base's shape.
         EffectCase{"InsideStrokeOfAClippingBase", Stroke("InsF", 2), true, 255, 255, 12, 12,
-                   0x7fff7f, 128}),
+                   0x7fff7f, 128},
+        // A shape's stroke, in its stored pixels, lies above its overlays.
+        EffectCase{"OverlayLeavesTheShapeStroke", kBlueOverlay, true, 255, 255, 9, 12, 0xff0000, 0,
+                   2},
+        EffectCase{"OverlayWithinTheShapeStroke", kBlueOverlay, true, 255, 255, 10, 12, 0x800080, 0,
+                   2}),
     [](const testing::TestParamInfo<EffectCase>& param) { return std::string(param.param.Name); });
 
 }  // namespace

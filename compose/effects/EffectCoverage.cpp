@@ -115,6 +115,26 @@ void Stroke(const Effect& effect, const EffectInputs& inputs, float* coverage,
   });
 }
 
+// A stroked shape's stored pixels hold its vector stroke, which the maker
+// draws above the overlays: whatever the stroke's alignment, its inner edge
+// lies its width inside the edge of the shape stored.
+void Inset(const Effect& effect, const EffectInputs& inputs, float* coverage,
+           FilterScratch& scratch) {
+  ShapeAround around{scratch.Around, {}, 0, {}};
+  const auto radius = static_cast<std::int32_t>(std::ceil(effect.Inset)) + 2;
+  ReadAround(inputs, radius, {}, around);
+  std::vector<float>& distance = scratch.Field;
+  distance.resize(around.Values.size());
+  const PlaneView field{distance.data(), around.Plane.Width, around.Plane.Height,
+                        around.Plane.Stride};
+  SignedDistance(around.Plane, field, effect.Inset + 2.0f, false, true, scratch);
+  const Extent& area = inputs.Area;
+  Write(inputs, coverage, scratch, [&](std::int32_t y, std::int32_t x, float shape) {
+    const float d = field.Row(y - area.Top + radius)[x - area.Left + radius];
+    return std::min(shape, std::clamp(0.5f - effect.Inset - d, 0.0f, 1.0f));
+  });
+}
+
 void Satin(const Effect& effect, const EffectInputs& inputs, float* coverage,
            FilterScratch& scratch) {
   const ShapeOffset offset = OffsetOf(effect);
@@ -184,6 +204,10 @@ void EffectCoverage(const Effect& effect, const EffectInputs& inputs, float* cov
       Stroke(effect, inputs, coverage, scratch);
       return;
     default:
+      if (effect.Inset > 0.0f) {
+        Inset(effect, inputs, coverage, scratch);
+        return;
+      }
       // Content and the overlays cover the shape itself.
       Write(inputs, coverage, scratch,
             [](std::int32_t, std::int32_t, float shape) { return shape; });
