@@ -374,6 +374,7 @@ void BandDrawer::DrawClipSet(const RenderNode& set, int target, int next, const 
     Draw(set.Children[k], next, nested, extent);
   }
   knockout_ = before;
+  if (styled) DrawStyledInsideAbove(base, next, extent);
   const float opacity = set.Opacity;
   ForArea(area, [&](std::size_t from, std::size_t to) {
     for (std::size_t k = from; k < to; ++k) {
@@ -384,7 +385,7 @@ void BandDrawer::DrawClipSet(const RenderNode& set, int target, int next, const 
   const BandPlanes& drawn = levels_[level];
   const BlendRule rule{set.Mode, 1.0f, layout_.ColourChannels, kind_};
   BlendNode(set, rule, drawn.Colour, scratch_.Alpha, target, next + 1, area);
-  if (styled) DrawStyled(base, target, next, extent, StyledPart::Above);
+  if (styled) DrawStyled(base, target, next, extent, StyledPart::AboveOutside);
 }
 
 void BandDrawer::DrawGroup(const RenderNode& group, int target, int next, const Extent& extent) {

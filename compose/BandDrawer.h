@@ -28,6 +28,9 @@ enum class StyledPart {
   Under,  ///< the effects under the content
   Lower,  ///< all but the stroke and the bevel
   Above,  ///< the stroke and the bevel
+  /// the stroke and the bevel but an inside stroke, which a clipping set
+  /// takes before the base's shape clips it (DrawStyledInsideAbove)
+  AboveOutside,
 };
 
 // The planes one band takes: one buffer per drawing level, each with the
@@ -77,13 +80,17 @@ class BandDrawer {
   // A clipping base's content and interior effects into the set's level
   // `set`, and its shape, which clips the set.
   void DrawStyledClipBase(const RenderNode& base, int set, const Extent& area);
+  // A clipping base's inside stroke onto the set's level `set`, above the
+  // clipped layers, relative to the base's shape that then clips the set.
+  void DrawStyledInsideAbove(const RenderNode& base, int set, const Extent& area);
   // The shape of the layer with effects drawn last, over the band.
   const float* StyledShape();
   void DecodeStyledColours(const RenderNode& node, const BandArea& area);
   void DrawStyledContent(const RenderNode& node, const BandArea& area, const BandPlanes& onto,
                          bool isolated);
+  // `within`, when given, is a shape the coverage is taken relative to.
   void DrawEffect(const Effect& effect, const EffectInputs& inputs, const BandArea& area,
-                  const BandPlanes& onto);
+                  const BandPlanes& onto, const float* within = nullptr);
   void DrawBevel(const Effect& effect, const EffectInputs& inputs, const BandArea& area,
                  const BandPlanes& onto);
   EffectDrawing& Effects();

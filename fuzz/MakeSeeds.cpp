@@ -139,8 +139,8 @@ std::vector<TestLayer> Group(const std::string& mode, std::uint8_t opacity, cons
   return members;
 }
 
-// Every kind of layer effect on a masked layer with a layer clipped to it, in
-// lists as 'lmfx' keeps them, behind a blocked global light.
+// Every kind of layer effect on a masked, stroked shape with a layer clipped
+// to it, in lists as 'lmfx' keeps them, behind a blocked global light.
 Bytes EffectsSeed() {
   namespace t = plymark::test;
   const auto px = [](double v) { return t::UnitValue("#Pxl", v); };
@@ -170,7 +170,8 @@ Bytes EffectsSeed() {
       {"ChFX", effect("ChFX", {{"Invr", t::BoolValue(true)}})},
       {"SoFi", effect("SoFi", {})},
       {"frameFXMulti",
-       t::ListValue({effect("FrFX", {{"Styl", t::EnumValue("FStl", "CtrF")}, {"Sz  ", px(2)}})})},
+       t::ListValue({effect("FrFX", {{"Styl", t::EnumValue("FStl", "CtrF")}, {"Sz  ", px(2)}}),
+                     effect("FrFX", {{"Styl", t::EnumValue("FStl", "InsF")}, {"Sz  ", px(1)}})})},
       {"ebbl", t::ObjectValue("ebbl", {{"enab", t::BoolValue(true)},
                                        {"hglC", colour(255)},
                                        {"sdwC", colour(0)},
@@ -190,6 +191,9 @@ Bytes EffectsSeed() {
           .Append(TaggedBlock("8BIM", "lmfx",
                               ByteWriter().I32(0).Append(t::Versioned("null", settings)).Data()))
           .Append(TaggedBlock("8BIM", "infx", {1, 0, 0, 0}))
+          .Append(TaggedBlock("8BIM", "vstk",
+                              t::Versioned("strokeStyle", {{"strokeEnabled", t::BoolValue(true)},
+                                                           {"strokeStyleLineWidth", px(1.5)}})))
           .Data());
   TestLayer clipped = SolidLayer(0, 0, 6, 6, 9, 99, 199);
   clipped.Clipping = 1;

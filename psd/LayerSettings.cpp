@@ -79,6 +79,10 @@ class SettingsReader {
     }
     settings.Adjustment = Adjustment();
     settings.Fill = Fill();
+    if (const TaggedBlockRef* block = FindBlock(blocks_, "vstk")) {
+      settings.VectorStroke = Block(
+          *block, [&](BlockCursor& cursor) { return ReadVersionedDescriptor(cursor, budget_); });
+    }
     if (const TaggedBlockRef* block = FirstOf(blocks_, {"artb", "artd", "abdd"})) {
       settings.Artboard = Block(
           *block, [&](BlockCursor& cursor) { return ReadVersionedDescriptor(cursor, budget_); });

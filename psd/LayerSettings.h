@@ -41,6 +41,9 @@ struct LayerSettings {
   /// A fill layer's settings ('SoCo', 'GdFl', 'PtFl'), or a shape's fill
   /// ('vscg', whose descriptor's class says which).
   std::optional<SettingsBlock> Fill;
+  /// A shape's vector stroke ('vstk': 'strokeStyleLineWidth', its alignment
+  /// and paint); not in layers.json.
+  std::optional<Descriptor> VectorStroke;
   /// An artboard's settings ('artb', or the older 'artd' and 'abdd'): its
   /// rectangle ('artboardRect') and background; not in layers.json.
   std::optional<Descriptor> Artboard;

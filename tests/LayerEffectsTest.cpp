@@ -82,6 +82,8 @@ struct EffectCase {
   std::uint8_t Fill = 255;
   int X, Y;  ///< the pixel read; the square covers [8, 16) both ways
   std::uint32_t Expected;
+  std::uint8_t ClippedOver = 0;  ///< the square's alpha under a clipped blue layer; 0: none
+  double VectorStroke = 0;       ///< the width of the square's shape stroke ('vstk'); 0: none
 };
 
 class LayerEffects : public testing::TestWithParam<EffectCase> {};
@@ -95,12 +97,25 @@ TEST_P(LayerEffects, DrawTheMakersPixels) {
   test::Bytes blocks = test::TaggedBlock("8BIM", "lfx2", lfx2.Data());
   const test::Bytes fill = test::TaggedBlock("8BIM", "iOpa", {test.Fill, 0, 0, 0});
   blocks.insert(blocks.end(), fill.begin(), fill.end());
+  if (test.VectorStroke > 0) {
+    const test::Bytes stroke = test::TaggedBlock(
+        "8BIM", "vstk",
+        test::Versioned("strokeStyle", {{"strokeEnabled", test::BoolValue(true)},
+                                        {"strokeStyleLineWidth", Px(test.VectorStroke)}}));
+    blocks.insert(blocks.end(), stroke.begin(), stroke.end());
+  }
   test::TestLayer square = test::SolidLayer(8, 8, 16, 16, 255, 0, 0);
   square.Opacity = test.Opacity;
   square.Extra = test::LayerExtra("square", {}, blocks);
   test::TestDocument document;
   document.Rows = document.Columns = 24;
   document.Layers = {test::SolidLayer(0, 0, 24, 24, 255, 255, 255), square};
+  if (test.ClippedOver != 0) {
+    std::fill(square.Channels[0].Data.begin(), square.Channels[0].Data.end(), test.ClippedOver);
+    document.Layers[1] = square;
+    document.Layers.push_back(test::SolidLayer(0, 0, 24, 24, 0, 0, 255));
+    document.Layers.back().Clipping = 1;
+  }
   test::FakeFileSource files;
   files.Add("doc.psd", test::BuildPsd(document));
   test::FakeMessageSink messages;
@@ -127,7 +142,15 @@ INSTANTIATE_TEST_SUITE_P(
         EffectCase{"FillOpacityLeavesTheStroke", Stroke("OutF", 2), true, 255, 0, 7, 12, 0x00ff00},
         EffectCase{"ShadowFallsBelow", kHardShadow, true, 255, 255, 12, 18, 0x000000},
         EffectCase{"ShadowEnds", kHardShadow, true, 255, 255, 12, 20, 0xffffff},
-        EffectCase{"ShadowUnderTheContent", kHardShadow, true, 255, 255, 12, 14, 0xff0000}),
+        EffectCase{"ShadowUnderTheContent", kHardShadow, true, 255, 255, 12, 14, 0xff0000},
+        // Over the clipped layers, wholly where it covers the base's shape.
+        EffectCase{"InsideStrokeOfAClippingBase", Stroke("InsF", 2), true, 255, 255, 12, 12,
+                   0x7fff7f, 128},
+        // A shape's stroke, in its stored pixels, lies above its overlays.
+        EffectCase{"OverlayLeavesTheShapeStroke", kBlueOverlay, true, 255, 255, 9, 12, 0xff0000, 0,
+                   2},
+        EffectCase{"OverlayWithinTheShapeStroke", kBlueOverlay, true, 255, 255, 10, 12, 0x800080, 0,
+                   2}),
     [](const testing::TestParamInfo<EffectCase>& param) { return std::string(param.param.Name); });
 
 }  // namespace

@@ -96,12 +96,4 @@ std::optional<Contour> Contour::Read(const Descriptor& shape) {
   return contour;
 }
 
-float Contour::operator()(float value) const {
-  if (linear_) return value;
-  const float at = std::clamp(value, 0.0f, 1.0f) * 255.0f;
-  const auto index = static_cast<std::size_t>(at);
-  const float t = at - static_cast<float>(index);
-  return table_[index] + t * (table_[index + 1] - table_[index]);
-}
-
 }  // namespace plymark

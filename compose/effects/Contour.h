@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <optional>
 
 #include "psd/Descriptor.h"
@@ -20,7 +22,14 @@ class Contour {
   static std::optional<Contour> Read(const Descriptor& shape);
 
   bool Linear() const { return linear_; }
-  float operator()(float value) const;
+  // Inline: effects call it once a pixel.
+  float operator()(float value) const {
+    if (linear_) return value;
+    const float at = std::clamp(value, 0.0f, 1.0f) * 255.0f;
+    const auto index = static_cast<std::size_t>(at);
+    const float t = at - static_cast<float>(index);
+    return table_[index] + t * (table_[index + 1] - table_[index]);
+  }
 
  private:
   static constexpr int kEntries = 256;

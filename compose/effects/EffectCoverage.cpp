@@ -10,7 +10,7 @@ namespace {
 // The shape around the painted area, moved by the effect's offset and
 // grown by `radius` on each side, in a plane of its own.
 struct ShapeAround {
-  std::vector<float> Values;
+  std::vector<float>& Values;
   PlaneView Plane;
   std::int32_t Radius = 0;
   ShapeOffset Offset;
@@ -32,7 +32,7 @@ void ReadAround(const EffectInputs& inputs, std::int32_t radius, ShapeOffset off
   around.Plane = {around.Values.data(), width, height, static_cast<std::size_t>(width)};
   around.Radius = radius;
   around.Offset = offset;
-  inputs.ReadShape(rect, offset.Y, around.Values.data());
+  inputs.ReadShape(rect, around.Values.data());
 }
 
 void Invert(const PlaneView& plane) {
@@ -43,15 +43,17 @@ void Invert(const PlaneView& plane) {
 }
 
 template <class Value>
-void Write(const EffectInputs& inputs, float* coverage, Value value) {
+void Write(const EffectInputs& inputs, float* coverage, const FilterScratch& scratch, Value value) {
   const Extent& area = inputs.Area;
-  for (std::int32_t y = area.Top; y < area.Bottom; ++y) {
-    const std::size_t row = static_cast<std::size_t>(y - area.Top) * inputs.Stride;
-    for (std::int32_t x = area.Left; x < area.Right; ++x) {
-      const std::size_t at = row + static_cast<std::size_t>(x - area.Left);
-      coverage[at] = value(y, x, inputs.Shape[at]);
+  SplitRows(scratch, area.Bottom - area.Top, [&](std::int32_t from, std::int32_t to) {
+    for (std::int32_t y = area.Top + from; y < area.Top + to; ++y) {
+      const std::size_t row = static_cast<std::size_t>(y - area.Top) * inputs.Stride;
+      for (std::int32_t x = area.Left; x < area.Right; ++x) {
+        const std::size_t at = row + static_cast<std::size_t>(x - area.Left);
+        coverage[at] = value(y, x, inputs.Shape[at]);
+      }
     }
-  }
+  });
 }
 
 // Shadows and softer glows: the shape grown by the spread (or choke) of its
@@ -72,7 +74,8 @@ float Glow(const Effect& effect, float value) {
 // linearly by distance over the rest of its size.
 void PreciseGlow(const Effect& effect, const ShapeAround& around, FilterScratch& scratch) {
   const PlaneView& plane = around.Plane;
-  std::vector<float> distance(around.Values.size());
+  std::vector<float>& distance = scratch.Field;
+  distance.resize(around.Values.size());
   const PlaneView field{distance.data(), plane.Width, plane.Height,
                         static_cast<std::size_t>(plane.Width)};
   SignedDistance(plane, field, effect.Size + 2.0f, true, false, scratch);
@@ -89,10 +92,11 @@ void PreciseGlow(const Effect& effect, const ShapeAround& around, FilterScratch&
 
 void Stroke(const Effect& effect, const EffectInputs& inputs, float* coverage,
             FilterScratch& scratch) {
-  ShapeAround around;
+  ShapeAround around{scratch.Around, {}, 0, {}};
   const auto radius = static_cast<std::int32_t>(std::ceil(effect.Size)) + 2;
   ReadAround(inputs, radius, {}, around);
-  std::vector<float> distance(around.Values.size());
+  std::vector<float>& distance = scratch.Field;
+  distance.resize(around.Values.size());
   const PlaneView field{distance.data(), around.Plane.Width, around.Plane.Height,
                         around.Plane.Stride};
   const bool outside = effect.Position != StrokePosition::Inside;
@@ -104,22 +108,42 @@ void Stroke(const Effect& effect, const EffectInputs& inputs, float* coverage,
                                                                 : -size;
   const float high = low + size;
   const Extent& area = inputs.Area;
-  Write(inputs, coverage, [&](std::int32_t y, std::int32_t x, float) {
+  Write(inputs, coverage, scratch, [&](std::int32_t y, std::int32_t x, float) {
     const float d = field.Row(y - area.Top + radius)[x - area.Left + radius];
     // The part of the pixel's width around its centre that the band covers.
     return std::clamp(std::min(high, d + 0.5f) - std::max(low, d - 0.5f), 0.0f, 1.0f);
   });
 }
 
+// A stroked shape's stored pixels hold its vector stroke, which the maker
+// draws above the overlays: whatever the stroke's alignment, its inner edge
+// lies its width inside the edge of the shape stored.
+void Inset(const Effect& effect, const EffectInputs& inputs, float* coverage,
+           FilterScratch& scratch) {
+  ShapeAround around{scratch.Around, {}, 0, {}};
+  const auto radius = static_cast<std::int32_t>(std::ceil(effect.Inset)) + 2;
+  ReadAround(inputs, radius, {}, around);
+  std::vector<float>& distance = scratch.Field;
+  distance.resize(around.Values.size());
+  const PlaneView field{distance.data(), around.Plane.Width, around.Plane.Height,
+                        around.Plane.Stride};
+  SignedDistance(around.Plane, field, effect.Inset + 2.0f, false, true, scratch);
+  const Extent& area = inputs.Area;
+  Write(inputs, coverage, scratch, [&](std::int32_t y, std::int32_t x, float shape) {
+    const float d = field.Row(y - area.Top + radius)[x - area.Left + radius];
+    return std::min(shape, std::clamp(0.5f - effect.Inset - d, 0.0f, 1.0f));
+  });
+}
+
 void Satin(const Effect& effect, const EffectInputs& inputs, float* coverage,
            FilterScratch& scratch) {
   const ShapeOffset offset = OffsetOf(effect);
-  ShapeAround around;
+  ShapeAround around{scratch.Around, {}, 0, {}};
   const std::int32_t reach = std::max(std::abs(offset.X), std::abs(offset.Y));
   ReadAround(inputs, BlurOf(effect.Size).Radius + reach + 1, {}, around);
   BlurPlane(around.Plane, BlurOf(effect.Size), scratch);
   const Extent& area = inputs.Area;
-  Write(inputs, coverage, [&](std::int32_t y, std::int32_t x, float shape) {
+  Write(inputs, coverage, scratch, [&](std::int32_t y, std::int32_t x, float shape) {
     const float ahead = around.At(area, y - offset.Y, x - offset.X);
     const float behind = around.At(area, y + offset.Y, x + offset.X);
     const float value = effect.Shape(std::abs(ahead - behind));
@@ -132,12 +156,12 @@ void Satin(const Effect& effect, const EffectInputs& inputs, float* coverage,
 void EffectCoverage(const Effect& effect, const EffectInputs& inputs, float* coverage,
                     FilterScratch& scratch) {
   const Extent& area = inputs.Area;
-  ShapeAround around;
+  ShapeAround around{scratch.Around, {}, 0, {}};
   switch (effect.Kind) {
     case EffectKind::DropShadow:
       ReadAround(inputs, InputRadiusOf(effect), OffsetOf(effect), around);
       SpreadAndBlur(effect, around, scratch);
-      Write(inputs, coverage, [&](std::int32_t y, std::int32_t x, float shape) {
+      Write(inputs, coverage, scratch, [&](std::int32_t y, std::int32_t x, float shape) {
         const float shadow = effect.Shape(around.At(area, y, x));
         return effect.Knockout ? shadow * (1.0f - shape) : shadow;
       });
@@ -146,7 +170,7 @@ void EffectCoverage(const Effect& effect, const EffectInputs& inputs, float* cov
       ReadAround(inputs, InputRadiusOf(effect), OffsetOf(effect), around);
       Invert(around.Plane);
       SpreadAndBlur(effect, around, scratch);
-      Write(inputs, coverage, [&](std::int32_t y, std::int32_t x, float shape) {
+      Write(inputs, coverage, scratch, [&](std::int32_t y, std::int32_t x, float shape) {
         return effect.Shape(around.At(area, y, x)) * shape;
       });
       return;
@@ -157,7 +181,7 @@ void EffectCoverage(const Effect& effect, const EffectInputs& inputs, float* cov
       } else {
         SpreadAndBlur(effect, around, scratch);
       }
-      Write(inputs, coverage, [&](std::int32_t y, std::int32_t x, float) {
+      Write(inputs, coverage, scratch, [&](std::int32_t y, std::int32_t x, float) {
         return Glow(effect, around.At(area, y, x));
       });
       return;
@@ -169,7 +193,7 @@ void EffectCoverage(const Effect& effect, const EffectInputs& inputs, float* cov
       } else {
         SpreadAndBlur(effect, around, scratch);
       }
-      Write(inputs, coverage, [&](std::int32_t y, std::int32_t x, float shape) {
+      Write(inputs, coverage, scratch, [&](std::int32_t y, std::int32_t x, float shape) {
         return Glow(effect, around.At(area, y, x)) * shape;
       });
       return;
@@ -180,8 +204,13 @@ void EffectCoverage(const Effect& effect, const EffectInputs& inputs, float* cov
       Stroke(effect, inputs, coverage, scratch);
       return;
     default:
+      if (effect.Inset > 0.0f) {
+        Inset(effect, inputs, coverage, scratch);
+        return;
+      }
       // Content and the overlays cover the shape itself.
-      Write(inputs, coverage, [](std::int32_t, std::int32_t, float shape) { return shape; });
+      Write(inputs, coverage, scratch,
+            [](std::int32_t, std::int32_t, float shape) { return shape; });
       return;
   }
 }
@@ -190,14 +219,15 @@ void BevelCoverage(const Effect& effect, const EffectInputs& inputs, float* high
                    float* shadow, FilterScratch& scratch) {
   const Extent& area = inputs.Area;
   const float size = std::max(1.0f, effect.Size);
-  ShapeAround around;
+  ShapeAround around{scratch.Around, {}, 0, {}};
   const std::int32_t radius = InputRadiusOf(effect);
   ReadAround(inputs, radius, {}, around);
   const PlaneView& plane = around.Plane;
   // The height of the surface: rising over `size` pixels from the edge,
   // inwards for an inner bevel, outwards for an outer one, across the edge
   // for the embosses.
-  std::vector<float> height(around.Values.size());
+  std::vector<float>& height = scratch.Field;
+  height.resize(around.Values.size());
   const PlaneView field{height.data(), plane.Width, plane.Height, plane.Stride};
   SignedDistance(plane, field, size + 2.0f, true, true, scratch);
   for (std::int32_t y = 0; y < plane.Height; ++y) {
@@ -230,7 +260,7 @@ void BevelCoverage(const Effect& effect, const EffectInputs& inputs, float* high
   const auto ly = static_cast<float>(-std::cos(altitude) * std::sin(angle));
   const auto lz = static_cast<float>(std::sin(altitude));
   const float steep = size * effect.Depth * (effect.Up ? 1.0f : -1.0f);
-  Write(inputs, highlight, [&](std::int32_t y, std::int32_t x, float shape) {
+  Write(inputs, highlight, scratch, [&](std::int32_t y, std::int32_t x, float shape) {
     const std::int32_t fy = y - area.Top + radius;
     const std::int32_t fx = x - area.Left + radius;
     const float gx = (field.Row(fy)[fx + 1] - field.Row(fy)[fx - 1]) * 0.5f * steep;

@@ -16,9 +16,9 @@ struct EffectInputs {
   const float* Shape = nullptr;  ///< the layer's shape over Area
   std::size_t Stride = 0;        ///< of Shape and of the coverage written
   /// Copies the shape over a rectangle of the document into a buffer of the
-  /// rectangle's width (0 outside the layer), rows in order: the rows asked
-  /// for never start above those asked for before with the same offset.
-  std::function<void(const Extent& rect, std::int32_t offsetY, float* out)> ReadShape;
+  /// rectangle's width (0 outside the layer): rows of the band, or as far
+  /// around it as the layer's effects reach with their offsets.
+  std::function<void(const Extent& rect, float* out)> ReadShape;
 };
 
 // Where each effect paints and how strongly, 0..1 before its opacity, over

@@ -9,15 +9,24 @@
 namespace plymark {
 namespace {
 
-// Each effect's vertical offset and the rows around it that it reads; the
-// content's shape is read at offset 0.
-std::map<std::int32_t, std::int32_t> RadiusByOffset(const LayerStyle& style) {
-  std::map<std::int32_t, std::int32_t> radius{{0, 0}};
+// The rows above and below a band its effects read the shape at: each reads
+// around its own vertical offset; the content reads the band itself.
+struct RowsAround {
+  std::int32_t Above = 0;
+  std::int32_t Below = 0;
+  std::int32_t Radius = 0;  ///< the largest effect's
+};
+RowsAround RowsAroundOf(const LayerStyle& style) {
+  RowsAround rows;
   for (const Effect& effect : style.Effects) {
-    const std::int32_t offset = OffsetOf(effect).Y;
-    radius[offset] = std::max(radius[offset], InputRadiusOf(effect));
+    // Satin reads on both sides of its offset, within its radius.
+    const std::int32_t offset = effect.Kind == EffectKind::Satin ? 0 : OffsetOf(effect).Y;
+    const std::int32_t radius = InputRadiusOf(effect);
+    rows.Above = std::max(rows.Above, offset + radius);
+    rows.Below = std::max(rows.Below, radius - offset);
+    rows.Radius = std::max(rows.Radius, radius);
   }
-  return radius;
+  return rows;
 }
 
 std::size_t WindowBytes(std::int32_t rows, std::int32_t radius, std::int32_t columns) {
@@ -67,43 +76,37 @@ EffectDrawing::EffectDrawing(const DocumentState& state, std::int32_t width, std
   PaintAlpha = next + 3 * plane;
 }
 
-EffectDrawing::NodeWindows& EffectDrawing::WindowsOf(const RenderNode& node) {
+EffectDrawing::NodeWindow& EffectDrawing::WindowOf(const RenderNode& node) {
   auto found = nodes_.find(&node);
   if (found != nodes_.end()) return found->second;
-  NodeWindows& windows = nodes_[&node];
+  NodeWindow& window = nodes_[&node];
   const std::int32_t around = ColumnsAround(*node.Style);
-  const std::vector<MaskPlan> masks = ShapingMasks(node);
-  for (const auto& [offset, radius] : RadiusByOffset(*node.Style)) {
-    Window window;
-    window.Radius = radius;
-    window.Rows =
-        std::make_unique<ShapeWindow>(state_, node, node.Area.Left - around,
-                                      node.Area.Right + around, bandRows_ + 2 * radius + 1, masks);
-    windows.ByOffset.emplace(offset, std::move(window));
-  }
-  return windows;
+  const RowsAround rows = RowsAroundOf(*node.Style);
+  window.Above = rows.Above;
+  window.Rows =
+      std::make_unique<ShapeWindow>(state_, node, node.Area.Left - around, node.Area.Right + around,
+                                    bandRows_ + rows.Above + rows.Below + 1, ShapingMasks(node));
+  return window;
 }
 
 void EffectDrawing::BeginBand(const RenderNode& node, std::int32_t top, std::int32_t) {
-  for (auto& [offset, window] : WindowsOf(node).ByOffset) {
-    window.Rows->Advance(top - offset - window.Radius);
-  }
+  NodeWindow& window = WindowOf(node);
+  window.Rows->Advance(top - window.Above);
 }
 
 EffectInputs EffectDrawing::Inputs(const RenderNode& node, const Extent& area, std::int32_t bandTop,
                                    std::vector<std::string>& omissions) {
-  NodeWindows& windows = WindowsOf(node);
+  ShapeWindow& window = *WindowOf(node).Rows;
   EffectInputs inputs;
   inputs.Area = area;
   inputs.Stride = stride_;
   float* shape = Shape + static_cast<std::size_t>(area.Top - bandTop) * stride_ +
                  static_cast<std::size_t>(area.Left);
-  windows.ByOffset.at(0).Rows->Copy(area, shape, stride_, rowScratch_, omissions);
+  window.Copy(area, shape, stride_, rowScratch_, omissions);
   inputs.Shape = shape;
-  inputs.ReadShape = [this, &windows, &omissions](const Extent& rect, std::int32_t offset,
-                                                  float* out) {
-    windows.ByOffset.at(offset).Rows->Copy(
-        rect, out, static_cast<std::size_t>(rect.Right - rect.Left), rowScratch_, omissions);
+  inputs.ReadShape = [this, &window, &omissions](const Extent& rect, float* out) {
+    window.Copy(rect, out, static_cast<std::size_t>(rect.Right - rect.Left), rowScratch_,
+                omissions);
   };
   return inputs;
 }
@@ -122,14 +125,9 @@ void FitNodes(std::vector<RenderNode>& nodes, const DocumentState& state, std::i
     FitNodes(node.Children, state, rows, budget, used, omissions);
     if (node.Style == nullptr) continue;
     const std::int32_t columns = node.Area.Right - node.Area.Left + 2 * ColumnsAround(*node.Style);
-    std::size_t windows = 0;
-    std::size_t largest = 0;
-    for (const auto& [offset, radius] : RadiusByOffset(*node.Style)) {
-      const std::size_t bytes = WindowBytes(rows, radius, columns);
-      windows += bytes;
-      largest = std::max(largest, bytes);
-    }
-    const std::size_t work = kWorkPlanes * largest;
+    const RowsAround around = RowsAroundOf(*node.Style);
+    const std::size_t windows = WindowBytes(rows + around.Above + around.Below, 0, columns);
+    const std::size_t work = kWorkPlanes * WindowBytes(rows, around.Radius, columns);
     if (used + windows + work > budget) {
       node.Style = nullptr;
       omissions.push_back(LayerLabel(state, node.Record) +

@@ -16,14 +16,14 @@
 namespace plymark {
 
 // What drawing layer effects keeps from band to band: each styled layer's
-// shape windows, one per vertical offset its effects read the shape at, and
-// the band-sized planes effects are painted in.
+// shape window, which holds the rows all its effects read (each around its
+// own offset), and the band-sized planes effects are painted in.
 class EffectDrawing {
  public:
   EffectDrawing(const DocumentState& state, std::int32_t width, std::int32_t bandRows,
                 int channels);
 
-  // Readies the node's windows for the band of rows [top, top + rows).
+  // Readies the node's window for the band of rows [top, top + rows).
   void BeginBand(const RenderNode& node, std::int32_t top, std::int32_t rows);
 
   // The inputs of the node's effects over `area` (document rows within the
@@ -42,21 +42,18 @@ class EffectDrawing {
   FilterScratch Filters;
 
  private:
-  struct Window {
+  struct NodeWindow {
     std::unique_ptr<ShapeWindow> Rows;
-    std::int32_t Radius = 0;
+    std::int32_t Above = 0;  ///< rows above a band its effects read
   };
-  struct NodeWindows {
-    std::map<std::int32_t, Window> ByOffset;  ///< by the offset's rows
-  };
-  NodeWindows& WindowsOf(const RenderNode& node);
+  NodeWindow& WindowOf(const RenderNode& node);
 
   const DocumentState& state_;
   std::size_t stride_;
   std::int32_t bandRows_;
   std::vector<float> storage_;
   RowScratch rowScratch_;
-  std::map<const RenderNode*, NodeWindows> nodes_;
+  std::map<const RenderNode*, NodeWindow> nodes_;
 };
 
 // The masks of a styled node that shape its effects (the others hide them).

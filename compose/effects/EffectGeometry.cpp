@@ -60,7 +60,7 @@ std::int32_t InputRadiusOf(const Effect& effect) {
     case EffectKind::Bevel:
       return Ceil(effect.Size + effect.Soften) + BlurOf(effect.Size).Radius + 2;
     default:
-      return 0;
+      return effect.Inset > 0.0f ? Ceil(effect.Inset) + 2 : 0;
   }
 }
 

@@ -46,6 +46,7 @@ struct Effect {
   /// glows).
   std::shared_ptr<const Paint> Fill;
   float Size = 0.0f;      ///< blur, glow or stroke size; a bevel's size
+  float Inset = 0.0f;     ///< an overlay of a stroked shape: the vector stroke's width it leaves
   float Distance = 0.0f;  ///< shadows and satin: the offset of the shape
   float Angle = 0.0f;     ///< degrees, counter-clockwise from the right: where the light comes from
   float Spread = 0.0f;    ///< 0..1: spread of outer effects, choke of inner ones

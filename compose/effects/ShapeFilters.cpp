@@ -165,9 +165,69 @@ void NearestFeature(const PlaneView& shape, Feature feature, FilterScratch& scra
   }
 }
 
-}  // namespace
+// Spans of columns [From, To) of a plane.
+struct ColumnSpan {
+  std::int32_t From = 0;
+  std::int32_t To = 0;
+};
 
-void BlurPlane(const PlaneView& plane, const BoxBlur& blur, FilterScratch& scratch) {
+// The columns where anything happens: those whose values change down the
+// plane, or differ from a neighbour's, grown by `margin` on each side and
+// merged. Elsewhere each column holds one value all the way down, as do its
+// neighbours within `margin`, and a filter that reaches no further leaves it
+// as it is.
+std::vector<ColumnSpan> BusyColumns(const PlaneView& plane, std::int32_t margin,
+                                    FilterScratch& scratch) {
+  const auto w = static_cast<std::size_t>(plane.Width);
+  // Each half of the rows its own least and greatest values, then both.
+  scratch.Low.resize(2 * w);
+  scratch.High.resize(2 * w);
+  float* low = scratch.Low.data();
+  float* high = scratch.High.data();
+  SplitRows(scratch, plane.Height, [&](std::int32_t from, std::int32_t to) {
+    float* least = low + (from == 0 ? 0 : w);
+    float* most = high + (from == 0 ? 0 : w);
+    std::copy_n(plane.Row(from), w, least);
+    std::copy_n(plane.Row(from), w, most);
+    for (std::int32_t y = from + 1; y < to; ++y) {
+      const float* row = plane.Row(y);
+      for (std::size_t x = 0; x < w; ++x) {
+        least[x] = std::min(least[x], row[x]);
+        most[x] = std::max(most[x], row[x]);
+      }
+    }
+  });
+  if (plane.Height >= 2 && scratch.Helper != nullptr) {
+    for (std::size_t x = 0; x < w; ++x) {
+      low[x] = std::min(low[x], low[w + x]);
+      high[x] = std::max(high[x], high[w + x]);
+    }
+  }
+  std::vector<ColumnSpan> spans;
+  for (std::int32_t x = 0; x < plane.Width; ++x) {
+    const auto at = static_cast<std::size_t>(x);
+    const bool busy = low[at] != high[at] || (x > 0 && low[at] != low[at - 1]) ||
+                      (x + 1 < plane.Width && low[at] != low[at + 1]);
+    if (!busy) continue;
+    const std::int32_t from = std::max(0, x - margin);
+    const std::int32_t to = static_cast<std::int32_t>(
+        std::min<std::int64_t>(plane.Width, static_cast<std::int64_t>(x) + margin + 1));
+    if (!spans.empty() && from <= spans.back().To) {
+      spans.back().To = std::max(spans.back().To, to);
+    } else {
+      spans.push_back({from, to});
+    }
+  }
+  return spans;
+}
+
+PlaneView Columns(const PlaneView& plane, const ColumnSpan& span) {
+  return {plane.Data + span.From, span.To - span.From, plane.Height, plane.Stride};
+}
+
+// Blurs all of `plane`, writing back only columns [keepFrom, keepTo).
+void BlurWhole(const PlaneView& plane, const BoxBlur& blur, std::int32_t keepFrom,
+               std::int32_t keepTo, FilterScratch& scratch) {
   if (blur.Radius <= 0 || plane.Width <= 0 || plane.Height <= 0) return;
   const std::size_t size = Size(plane);
   const auto w = static_cast<std::size_t>(plane.Width);
@@ -208,12 +268,14 @@ void BlurPlane(const PlaneView& plane, const BoxBlur& blur, FilterScratch& scrat
     });
     std::swap(a, b);
   }
-  for (std::int32_t y = 0; y < plane.Height; ++y)
-    std::copy_n(a + static_cast<std::size_t>(y) * w, w, plane.Row(y));
+  for (std::int32_t y = 0; y < plane.Height; ++y) {
+    const float* row = a + static_cast<std::size_t>(y) * w;
+    std::copy(row + keepFrom, row + keepTo, plane.Row(y) + keepFrom);
+  }
 }
 
-void SignedDistance(const PlaneView& shape, const PlaneView& distance, float limit, bool outside,
-                    bool inside, FilterScratch& scratch) {
+void DistanceWhole(const PlaneView& shape, const PlaneView& distance, float limit, bool outside,
+                   bool inside, FilterScratch& scratch) {
   const std::size_t size = Size(shape);
   const auto w = static_cast<std::size_t>(shape.Width);
   if (size == 0) return;
@@ -256,6 +318,56 @@ void SignedDistance(const PlaneView& shape, const PlaneView& distance, float lim
         if (!inside && a[x] >= 1.0f - kEdge) d[x] = -2.0f * limit;
       }
     }
+  }
+}
+
+}  // namespace
+
+void SplitRows(const FilterScratch& scratch, std::int32_t rows,
+               const std::function<void(std::int32_t, std::int32_t)>& work) {
+  const std::int32_t middle = rows / 2;
+  if (scratch.Helper == nullptr || rows < 2) {
+    work(0, rows);
+    return;
+  }
+  scratch.Helper->Share([&](int part) {
+    if (part == 0) {
+      work(0, middle);
+    } else {
+      work(middle, rows);
+    }
+  });
+}
+
+void BlurPlane(const PlaneView& plane, const BoxBlur& blur, FilterScratch& scratch) {
+  if (blur.Radius <= 0 || plane.Width <= 0 || plane.Height <= 0) return;
+  // Blurred over twice its reach around the busy columns, kept over once:
+  // the columns cut off are at least that far from anything that changes.
+  const std::int32_t reach = blur.Radius;
+  for (const ColumnSpan& span : BusyColumns(plane, 2 * reach, scratch)) {
+    const std::int32_t keepFrom = span.From == 0 ? 0 : reach;
+    const std::int32_t keepTo = span.To - span.From - (span.To == plane.Width ? 0 : reach);
+    BlurWhole(Columns(plane, span), blur, keepFrom, keepTo, scratch);
+  }
+}
+
+void SignedDistance(const PlaneView& shape, const PlaneView& distance, float limit, bool outside,
+                    bool inside, FilterScratch& scratch) {
+  if (shape.Width <= 0 || shape.Height <= 0) return;
+  // Away from the busy columns, edge pixels take their distance from their
+  // alpha and the rest lie farther than `limit` from any edge.
+  SplitRows(scratch, shape.Height, [&](std::int32_t from, std::int32_t to) {
+    for (std::int32_t y = from; y < to; ++y) {
+      const float* a = shape.Row(y);
+      float* d = distance.Row(y);
+      for (std::int32_t x = 0; x < shape.Width; ++x) {
+        d[x] = a[x] <= kEdge ? 2.0f * limit : a[x] >= 1.0f - kEdge ? -2.0f * limit : 0.5f - a[x];
+      }
+    }
+  });
+  const auto reach = static_cast<std::int32_t>(std::min(std::ceil(limit), 1e6f)) + 1;
+  for (const ColumnSpan& span : BusyColumns(shape, 2 * reach, scratch)) {
+    DistanceWhole(Columns(shape, span), Columns(distance, span), limit, outside, inside, scratch);
   }
 }
 

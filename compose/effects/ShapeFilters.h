@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "compose/effects/EffectGeometry.h"
@@ -21,13 +22,19 @@ class HelperThread;  // compose/HelperThread.h
 
 // Buffers the filters take, reused from call to call.
 struct FilterScratch {
-  std::vector<float> Floats, Squared, Parabolas, Bounds, Distance;
+  std::vector<float> Around, Field;  ///< an effect's shape and its distances or heights
+  std::vector<float> Floats, Squared, Parabolas, Bounds, Distance, Low, High;
   std::vector<float> Sums[2];  ///< one per half of a blur's columns
   std::vector<std::int32_t> Nearest, Last, Vertices, Rows;
   /// The band drawer's second thread, which blurs half of each plane; none:
   /// all on the calling thread.
   HelperThread* Helper = nullptr;
 };
+
+// Runs work(firstRow, endRow) over rows [0, rows), half on the helper thread
+// when there is one.
+void SplitRows(const FilterScratch& scratch, std::int32_t rows,
+               const std::function<void(std::int32_t, std::int32_t)>& work);
 
 // Blurs `plane` in place with three box blurs across and three down. Only
 // values at least blur.Radius inside the plane's edges come out right: the

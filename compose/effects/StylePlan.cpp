@@ -1,6 +1,7 @@
 #include "compose/effects/StylePlan.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "compose/effects/EffectDrawing.h"
 #include "compose/effects/LayerStyle.h"
@@ -43,7 +44,8 @@ void SetUpStyle(const DocumentState& state, const LayerBlockFacts& facts, Render
   context.Frame = FrameOfLayer(state, node.Record, nullptr);
   context.Frame.Layer = node.Rect;
   context.State = &state;
-  const StyleRead read = ReadLayerStyle(ReadLayerSettings(state, node.Record), context);
+  const LayerSettings settings = ReadLayerSettings(state, node.Record);
+  const StyleRead read = ReadLayerStyle(settings, context);
   for (const std::string& omission : read.Omissions) {
     omissions.push_back(LayerLabel(state, node.Record) + ": " + omission);
   }
@@ -51,7 +53,21 @@ void SetUpStyle(const DocumentState& state, const LayerBlockFacts& facts, Render
   node.UserMaskHidesEffects = facts.UserMaskHidesEffects;
   node.VectorMaskHidesEffects = facts.VectorMaskHidesEffects;
   node.InteriorAsGroup = facts.InteriorAsGroup;
-  node.Style = std::make_shared<const LayerStyle>(*read.Style);
+  LayerStyle style = *read.Style;
+  // The maker draws a shape's vector stroke above its overlays; here it lies
+  // in the stored pixels, which the overlays leave to it.
+  const double stroke = facts.ShapeStroke && settings.VectorStroke
+                            ? settings.VectorStroke->Number("strokeStyleLineWidth").value_or(0)
+                            : 0.0;
+  for (Effect& effect : style.Effects) {
+    const bool overlay = effect.Kind == EffectKind::ColourOverlay ||
+                         effect.Kind == EffectKind::GradientOverlay ||
+                         effect.Kind == EffectKind::PatternOverlay;
+    if (overlay && std::isfinite(stroke)) {
+      effect.Inset = static_cast<float>(std::clamp<double>(stroke, 0.0, kLargestEffectSize));
+    }
+  }
+  node.Style = std::make_shared<const LayerStyle>(std::move(style));
   // The effects follow the shape the shaping masks leave, and reach beyond
   // it; masks that hide the effects cut everything.
   Extent shape = node.Rect;

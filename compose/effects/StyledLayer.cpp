@@ -45,7 +45,13 @@ void FillArea(float* plane, const BandArea& area, float value) {
           [&](std::size_t from, std::size_t to) { std::fill(plane + from, plane + to, value); });
 }
 
-bool InPart(EffectKind kind, StyledPart part) {
+// A stroke that lies within the layer's shape.
+bool InsideStroke(const Effect& effect) {
+  return effect.Kind == EffectKind::Stroke && effect.Position == StrokePosition::Inside;
+}
+
+bool InPart(const Effect& effect, StyledPart part) {
+  const EffectKind kind = effect.Kind;
   switch (part) {
     case StyledPart::Under:
       return kind < EffectKind::Content;
@@ -53,8 +59,29 @@ bool InPart(EffectKind kind, StyledPart part) {
       return kind < EffectKind::Stroke;
     case StyledPart::Above:
       return kind >= EffectKind::Stroke;
+    case StyledPart::AboveOutside:
+      return kind >= EffectKind::Stroke && !InsideStroke(effect);
     default:
       return true;
+  }
+}
+
+// Calls each(from, to) for the runs of a row's columns [left, right) whose
+// coverage is not 0, runs less than kGap apart taken as one.
+template <class Each>
+void ForCoveredRuns(const float* coverage, std::int32_t left, std::int32_t right, Each&& each) {
+  constexpr std::int32_t kGap = 32;
+  std::int32_t x = left;
+  while (x < right) {
+    while (x < right && coverage[x] == 0.0f) ++x;
+    if (x == right) return;
+    const std::int32_t from = x;
+    std::int32_t end = x + 1;
+    for (; x < right && x - end < kGap; ++x) {
+      if (coverage[x] != 0.0f) end = x + 1;
+    }
+    each(from, end);
+    x = end;
   }
 }
 
@@ -104,7 +131,7 @@ void BandDrawer::DrawStyled(const RenderNode& node, int target, int next, const 
     Blend(rule, PlanesOf(interior), out, area);
   };
   for (const Effect& effect : node.Style->Effects) {
-    if (!InPart(effect.Kind, part)) continue;
+    if (!InPart(effect, part)) continue;
     const bool gathered = node.InteriorAsGroup && Interior(effect.Kind);
     if (gathered && !gathering) {
       ClearLevel(interiorLevel, area);
@@ -153,6 +180,23 @@ void BandDrawer::DrawStyledClipBase(const RenderNode& base, int set, const Exten
   }
 }
 
+void BandDrawer::DrawStyledInsideAbove(const RenderNode& base, int set, const Extent& extent) {
+  const BandArea area = AreaOf(Intersection(base.Area, extent));
+  if (area.Left >= area.Right || area.FirstRow >= area.EndRow) return;
+  EffectDrawing& effects = Effects();
+  effects.BeginBand(base, top_, rows_);
+  const Extent rows{top_ + area.FirstRow, area.Left, top_ + area.EndRow, area.Right};
+  const EffectInputs inputs = effects.Inputs(base, rows, top_, omissions_);
+  // The maker's merged images show such a stroke wholly over the pixels it
+  // covers of the base's anti-aliased edge.
+  for (const Effect& effect : base.Style->Effects) {
+    if (InsideStroke(effect)) {
+      DrawEffect(effect, inputs, area, levels_[static_cast<std::size_t>(set)],
+                 shapes_[static_cast<std::size_t>(set)]);
+    }
+  }
+}
+
 void BandDrawer::DecodeStyledColours(const RenderNode& node, const BandArea& area) {
   LayerSource& source = SourceOf(node);
   const Extent inside =
@@ -191,27 +235,59 @@ void BandDrawer::DrawStyledContent(const RenderNode& node, const BandArea& area,
 }
 
 void BandDrawer::DrawEffect(const Effect& effect, const EffectInputs& inputs, const BandArea& area,
-                            const BandPlanes& onto) {
+                            const BandPlanes& onto, const float* within) {
   EffectDrawing& effects = Effects();
   const std::size_t first =
       static_cast<std::size_t>(area.FirstRow) * stride_ + static_cast<std::size_t>(area.Left);
   EffectCoverage(effect, inputs, effects.Paint.Alpha + first, effects.Filters);
-  const auto count = static_cast<std::size_t>(area.Right - area.Left);
-  ForRows(area, [&](std::int32_t row, std::size_t from, std::size_t) {
-    std::array<float*, 4> colour{};
-    for (std::size_t c = 0; c < static_cast<std::size_t>(layout_.ColourChannels); ++c) {
-      colour[c] = effects.Paint.Colour[c] + from;
-    }
-    effect.Fill->FillRow(
-        top_ + row, area.Left, static_cast<std::int32_t>(count),
-        std::span<float* const>(colour.data(), static_cast<std::size_t>(layout_.ColourChannels)),
-        effects.PaintAlpha + from);
-    float* coverage = effects.Paint.Alpha + from;
-    const float* own = effects.PaintAlpha + from;
-    for (std::size_t x = 0; x < count; ++x) coverage[x] *= own[x] * effect.Opacity;
-  });
+  if (within != nullptr) {
+    ForArea(area, [&](std::size_t from, std::size_t to) {
+      float* coverage = effects.Paint.Alpha;
+      for (std::size_t k = from; k < to; ++k) {
+        coverage[k] = within[k] > 0.0f ? std::min(1.0f, coverage[k] / within[k]) : 0.0f;
+      }
+    });
+  }
   const BlendRule rule{effect.Mode, 1.0f, layout_.ColourChannels, kind_};
-  Blend(rule, PlanesOf(effects.Paint), onto, area);
+  const SourcePlanes source = PlanesOf(effects.Paint);
+  // Painted and blended only where the effect covers anything: a source of no
+  // coverage leaves the backdrop as it is, and shadows, glows and strokes
+  // cover little of the rows they cross.
+  const auto rows = [&](std::int32_t firstRow, std::int32_t endRow, int thread) {
+    for (std::int32_t row = firstRow; row < endRow; ++row) {
+      const std::size_t offset = static_cast<std::size_t>(row) * stride_;
+      ForCoveredRuns(effects.Paint.Alpha + offset, area.Left, area.Right,
+                     [&](std::int32_t from, std::int32_t to) {
+                       const std::size_t at = offset + static_cast<std::size_t>(from);
+                       const auto count = static_cast<std::size_t>(to - from);
+                       std::array<float*, 4> colour{};
+                       for (std::size_t c = 0; c < static_cast<std::size_t>(layout_.ColourChannels);
+                            ++c) {
+                         colour[c] = effects.Paint.Colour[c] + at;
+                       }
+                       effect.Fill->FillRow(
+                           top_ + row, from, to - from,
+                           std::span<float* const>(
+                               colour.data(), static_cast<std::size_t>(layout_.ColourChannels)),
+                           effects.PaintAlpha + at);
+                       float* coverage = effects.Paint.Alpha + at;
+                       const float* own = effects.PaintAlpha + at;
+                       for (std::size_t x = 0; x < count; ++x) {
+                         coverage[x] *= own[x] * effect.Opacity;
+                       }
+                       BlendSource(rule, source, onto, {row, row + 1, from, to, stride_},
+                                   blendScratch_[static_cast<std::size_t>(thread)]);
+                     });
+    }
+  };
+  const std::int32_t middle = area.FirstRow + (area.EndRow - area.FirstRow) / 2;
+  helper_.Share([&](int part) {
+    if (part == 0) {
+      rows(area.FirstRow, middle, 0);
+    } else {
+      rows(middle, area.EndRow, 1);
+    }
+  });
 }
 
 void BandDrawer::DrawBevel(const Effect& effect, const EffectInputs& inputs, const BandArea& area,
