@@ -8,9 +8,8 @@
 #include "render/DeepSamples.h"
 
 namespace plymark {
-namespace {
 
-const ChannelBlock* BlockWithId(const DocumentState& state, int record, std::int16_t id) {
+const ChannelBlock* ChannelBlockWithId(const DocumentState& state, int record, std::int16_t id) {
   const auto index = static_cast<std::size_t>(record);
   const auto& info = state.Layers[index].ChannelInfo;
   const auto& blocks = state.ChannelData[index].Blocks;
@@ -19,8 +18,6 @@ const ChannelBlock* BlockWithId(const DocumentState& state, int record, std::int
   }
   return nullptr;
 }
-
-}  // namespace
 
 void SamplesToFloats(const std::uint8_t* samples, int bytesPerSample, std::size_t count,
                      bool coverage, float* out) {
@@ -82,7 +79,7 @@ LayerSource::LayerSource(const DocumentState& state, const RenderNode& node, int
       colour_[static_cast<std::size_t>(c)] = std::make_unique<PlacedChannel>(
           state, *block, node.Rect, PlaneName{node.Record, c}, false);
     }
-    if (const ChannelBlock* block = BlockWithId(state, node.Record, -1)) {
+    if (const ChannelBlock* block = ChannelBlockWithId(state, node.Record, -1)) {
       try {
         transparency_ = std::make_unique<PlacedChannel>(state, *block, node.Rect,
                                                         PlaneName{node.Record, -1}, true);
@@ -95,7 +92,7 @@ LayerSource::LayerSource(const DocumentState& state, const RenderNode& node, int
   for (std::size_t k = 0; k < node.Masks.size(); ++k) {
     const MaskPlan& plan = node.Masks[k];
     if (plan.Path != nullptr) continue;  // drawn from its path
-    const ChannelBlock* block = BlockWithId(state, node.Record, plan.ChannelId);
+    const ChannelBlock* block = ChannelBlockWithId(state, node.Record, plan.ChannelId);
     if (plan.Rect.Empty() || block == nullptr) continue;
     try {
       masks_[k] = std::make_unique<PlacedChannel>(state, *block, plan.Rect,

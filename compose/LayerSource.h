@@ -13,6 +13,9 @@
 
 namespace plymark {
 
+// The channel data block of record `record` with channel id `id`, or null.
+const ChannelBlock* ChannelBlockWithId(const DocumentState& state, int record, std::int16_t id);
+
 // `count` big-endian samples of `bytesPerSample` bytes as floats 0..1; 32-bit
 // samples as stored, or clamped to 0..1 (NaN as 0) when they are `coverage`.
 void SamplesToFloats(const std::uint8_t* samples, int bytesPerSample, std::size_t count,

@@ -5,6 +5,7 @@
 
 #include "compose/adjustments/AdjustmentReaders.h"
 #include "compose/adjustments/ReaderSupport.h"
+#include "compose/adjustments/RgbPixel.h"
 #include "psd/Descriptor.h"
 #include "psd/DescriptorColour.h"
 
@@ -48,10 +49,7 @@ class BlackWhite final : public Adjustment {
     if (channels.size() < 3) return;
     for (std::size_t i = 0; i < count; ++i) {
       float rgb[3];
-      for (std::size_t c = 0; c < 3; ++c) {
-        const float v = channels[c][i];
-        rgb[c] = std::isnan(v) ? 0.0f : std::clamp(v, 0.0f, 1.0f);
-      }
+      ClampedRgb(channels, i, rgb);
       const float grey = std::clamp(Grey(rgb, weights_), 0.0f, 1.0f);
       float out[3] = {grey, grey, grey};
       // The tint colours the grey as the colour blend mode would: the tint's

@@ -4,6 +4,7 @@
 
 #include "compose/adjustments/AdjustmentReaders.h"
 #include "compose/adjustments/ReaderSupport.h"
+#include "compose/adjustments/RgbPixel.h"
 #include "psd/BinaryAdjustments.h"
 
 namespace plymark::adjustments {
@@ -61,10 +62,7 @@ class SelectiveColour final : public Adjustment {
     if (channels.size() < 3) return;
     for (std::size_t i = 0; i < count; ++i) {
       float rgb[3];
-      for (std::size_t c = 0; c < 3; ++c) {
-        const float v = channels[c][i];
-        rgb[c] = std::isnan(v) ? 0.0f : std::clamp(v, 0.0f, 1.0f);
-      }
+      ClampedRgb(channels, i, rgb);
       const std::array<float, kRanges> shares = Shares(rgb);
       const float black = 1.0f - std::max({rgb[0], rgb[1], rgb[2]});
       float out[3] = {rgb[0], rgb[1], rgb[2]};

@@ -4,6 +4,7 @@
 #include "compose/BlendFormulas.h"
 #include "compose/adjustments/AdjustmentReaders.h"
 #include "compose/adjustments/ReaderSupport.h"
+#include "compose/adjustments/RgbPixel.h"
 #include "psd/Descriptor.h"
 
 namespace plymark::adjustments {
@@ -22,10 +23,7 @@ class Vibrance final : public Adjustment {
     if (channels.size() < 3) return;
     for (std::size_t i = 0; i < count; ++i) {
       float rgb[3];
-      for (std::size_t c = 0; c < 3; ++c) {
-        const float v = channels[c][i];
-        rgb[c] = std::isnan(v) ? 0.0f : std::clamp(v, 0.0f, 1.0f);
-      }
+      ClampedRgb(channels, i, rgb);
       const float high = std::max({rgb[0], rgb[1], rgb[2]});
       const float low = std::min({rgb[0], rgb[1], rgb[2]});
       const float dullness = high > 0.0f ? 1.0f - (high - low) / high : 1.0f;

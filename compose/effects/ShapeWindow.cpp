@@ -10,16 +10,6 @@
 namespace plymark {
 namespace {
 
-const ChannelBlock* BlockOf(const DocumentState& state, int record, std::int16_t id) {
-  const auto index = static_cast<std::size_t>(record);
-  const auto& info = state.Layers[index].ChannelInfo;
-  const auto& blocks = state.ChannelData[index].Blocks;
-  for (std::size_t m = 0; m < info.size() && m < blocks.size(); ++m) {
-    if (info[m].ChannelId == id) return &blocks[m];
-  }
-  return nullptr;
-}
-
 std::size_t Span(std::int32_t from, std::int32_t to) {
   return static_cast<std::size_t>(std::max(0, to - from));
 }
@@ -45,7 +35,7 @@ ShapeWindow::ShapeWindow(const DocumentState& state, const RenderNode& node, std
   const std::size_t width = Span(rect_.Left, rect_.Right);
   const std::size_t height = Span(rect_.Top, rect_.Bottom);
   opaque_ = true;
-  if (const ChannelBlock* block = BlockOf(state, record_, -1)) {
+  if (const ChannelBlock* block = ChannelBlockWithId(state, record_, -1)) {
     try {
       transparency_ = std::make_unique<StoredRows>(state.File, *block, width, height,
                                                    bytesPerSample_, PlaneName{record_, -1});
@@ -56,7 +46,7 @@ ShapeWindow::ShapeWindow(const DocumentState& state, const RenderNode& node, std
   }
   for (MaskPlan& plan : masks) {
     MaskRows mask{plan, nullptr};
-    const ChannelBlock* block = BlockOf(state, record_, plan.ChannelId);
+    const ChannelBlock* block = ChannelBlockWithId(state, record_, plan.ChannelId);
     if (!plan.Rect.Empty() && block != nullptr) {
       try {
         mask.Rows =
