@@ -5,20 +5,12 @@
 #include "render/PlaneError.h"
 
 namespace plymark {
-namespace {
-
-constexpr std::int16_t kRaw = 0;
-constexpr std::int16_t kRunLength = 1;
-constexpr std::int16_t kZip = 2;
-constexpr std::int16_t kZipPredicted = 3;
-
-}  // namespace
 
 StoredRows::StoredRows(const FileView& file, const ChannelBlock& block, std::size_t width,
                        std::size_t rows, int bytesPerSample, PlaneName name)
     : bytes_(file, block), rowBytes_(width * static_cast<std::size_t>(bytesPerSample)) {
   switch (block.Compression) {
-    case kRaw:
+    case ChannelBlock::kRaw:
       if (rowBytes_ > 0 && static_cast<std::size_t>(block.DataLength) / rowBytes_ < rows) {
         throw PlaneError(block, 0, name, "raw data",
                          "holds " + std::to_string(block.DataLength) + " bytes for " +
@@ -26,14 +18,15 @@ StoredRows::StoredRows(const FileView& file, const ChannelBlock& block, std::siz
                              std::to_string(bytesPerSample) + " bytes");
       }
       break;
-    case kRunLength:
+    case ChannelBlock::kRunLength:
       runLength_ = std::make_unique<RunLengthRows>(bytes_, block.RowLengthBytes, rowBytes_, rows,
                                                    bytesPerSample == 1, name);
       break;
-    case kZip:
-    case kZipPredicted:
-      inflate_ = std::make_unique<InflateRows>(bytes_, block.Compression == kZipPredicted, width,
-                                               bytesPerSample, rows, name);
+    case ChannelBlock::kZip:
+    case ChannelBlock::kZipPredicted:
+      inflate_ =
+          std::make_unique<InflateRows>(bytes_, block.Compression == ChannelBlock::kZipPredicted,
+                                        width, bytesPerSample, rows, name);
       break;
     default:
       throw PlaneError(

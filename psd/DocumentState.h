@@ -109,7 +109,12 @@ struct LayerPlace {
 
 // One stored channel of a layer: its compression code and the bytes behind it.
 struct ChannelBlock {
-  std::int16_t Compression = 0;  ///< 0 raw, 1 run-length (PackBits), 2 ZIP, 3 ZIP with prediction
+  static constexpr std::int16_t kRaw = 0;
+  static constexpr std::int16_t kRunLength = 1;  ///< PackBits, with a byte count per row
+  static constexpr std::int16_t kZip = 2;
+  static constexpr std::int16_t kZipPredicted = 3;
+
+  std::int16_t Compression = kRaw;  ///< one of the codes above
   /// The stored bytes: a view of a file held in memory, or of the channel
   /// buffer once the block's layer has been read; empty before.
   std::span<const std::uint8_t> Data;

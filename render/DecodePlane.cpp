@@ -8,9 +8,6 @@
 namespace plymark {
 namespace {
 
-constexpr std::int16_t kRaw = 0;
-constexpr std::int16_t kRunLength = 1;
-
 std::string Describe(PlaneName name, const char* what) {
   return std::string(what) + " of channel " + std::to_string(name.ChannelId) + " of layer " +
          std::to_string(name.Layer);
@@ -109,7 +106,8 @@ void DecodePlane(const ChannelBlock& block, std::int32_t tileWidth, std::int32_t
   if (tileWidth <= 0 || tileHeight <= 0 || pixels.empty()) return;
   // Wider samples and ZIP data go through a byte plane; 8-bit raw and
   // run-length data are decoded straight into the component below.
-  if (depth != 8 || (block.Compression != kRaw && block.Compression != kRunLength)) {
+  if (depth != 8 ||
+      (block.Compression != ChannelBlock::kRaw && block.Compression != ChannelBlock::kRunLength)) {
     DecodeDeepPlane(block, tileWidth, tileHeight, depth, pixels, target, name, scale);
     return;
   }
@@ -117,10 +115,10 @@ void DecodePlane(const ChannelBlock& block, std::int32_t tileWidth, std::int32_t
   PixelRecord* out = pixels.data();
   const ComponentField field = FieldOf(target);
   switch (block.Compression) {
-    case kRaw:
+    case ChannelBlock::kRaw:
       DecodeRaw(block, pixelCount, out, field, name);
       break;
-    case kRunLength:
+    case ChannelBlock::kRunLength:
       DecodeRunLength(block, static_cast<std::size_t>(tileHeight), pixelCount, out, field, name);
       break;
     default:

@@ -10,14 +10,6 @@
 #include "render/RunLengthBytes.h"
 
 namespace plymark {
-namespace {
-
-constexpr std::int16_t kRaw = 0;
-constexpr std::int16_t kRunLength = 1;
-constexpr std::int16_t kZip = 2;
-constexpr std::int16_t kZipPredicted = 3;
-
-}  // namespace
 
 std::optional<std::span<const std::uint8_t>> StoredSamples(const ChannelBlock& block,
                                                            std::int32_t width, std::int32_t height,
@@ -27,7 +19,7 @@ std::optional<std::span<const std::uint8_t>> StoredSamples(const ChannelBlock& b
   const std::size_t planeBytes = static_cast<std::size_t>(width) *
                                  static_cast<std::size_t>(height) *
                                  static_cast<std::size_t>(bytesPerSample);
-  if (block.Compression == kRaw) {
+  if (block.Compression == ChannelBlock::kRaw) {
     if (block.Data.size() < planeBytes) {
       throw PlaneError(block, 0, name, "raw data",
                        "holds " + std::to_string(block.Data.size()) + " bytes for " +
@@ -36,17 +28,17 @@ std::optional<std::span<const std::uint8_t>> StoredSamples(const ChannelBlock& b
     }
     return block.Data.first(planeBytes);
   }
-  if (block.Compression != kRunLength && block.Compression != kZip &&
-      block.Compression != kZipPredicted) {
+  if (block.Compression != ChannelBlock::kRunLength && block.Compression != ChannelBlock::kZip &&
+      block.Compression != ChannelBlock::kZipPredicted) {
     return std::nullopt;
   }
   // The caller has checked the plane's size against the stored bytes.
   scratch.assign(planeBytes, 0);
-  if (block.Compression == kRunLength) {
+  if (block.Compression == ChannelBlock::kRunLength) {
     UnpackRunLengthBytes(block, static_cast<std::size_t>(height), scratch, name);
   } else {
     if (!InflatePlane(block.Data, scratch)) return std::nullopt;
-    if (block.Compression == kZipPredicted) {
+    if (block.Compression == ChannelBlock::kZipPredicted) {
       UndoPrediction(scratch, static_cast<std::size_t>(width), static_cast<std::size_t>(height),
                      bytesPerSample);
     }

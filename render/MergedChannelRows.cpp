@@ -13,10 +13,6 @@
 namespace plymark {
 namespace {
 
-constexpr std::int16_t kRaw = 0;
-constexpr std::int16_t kRunLength = 1;
-constexpr std::int16_t kZipPredicted = 3;
-
 std::string RowField(const char* what, int channel, std::int64_t y) {
   return std::string(what) + " of row " + std::to_string(y) + " of channel " +
          std::to_string(channel) + " of the merged image";
@@ -43,7 +39,7 @@ MergedChannelRows::MergedChannelRows(std::span<const std::uint8_t> section,
                               "compression code of the merged image");
   }
   compression_ = static_cast<std::int16_t>((section[0] << 8) | section[1]);
-  if (compression_ < kRaw || compression_ > kZipPredicted) {
+  if (compression_ < ChannelBlock::kRaw || compression_ > ChannelBlock::kZipPredicted) {
     throw PsdError::Damaged(
         sectionOffset, "compression code of the merged image",
         "holds " + std::to_string(compression_) + ", which is not 0, 1, 2 or 3");
@@ -59,7 +55,7 @@ MergedChannelRows::MergedChannelRows(std::span<const std::uint8_t> section,
   const std::int64_t planeBytes = static_cast<std::int64_t>(rowBytes_) * height;
   const std::int64_t stored = static_cast<std::int64_t>(section.size()) - 2;
   if (planeBytes == 0 || usedChannels_ == 0) return;  // nothing to read
-  if (compression_ == kRaw) {
+  if (compression_ == ChannelBlock::kRaw) {
     // Raw rows need exactly their bytes: name the first row the file cuts.
     const std::int64_t needed = planeBytes * usedChannels_;
     if (needed > stored) {
@@ -70,7 +66,8 @@ MergedChannelRows::MergedChannelRows(std::span<const std::uint8_t> section,
     }
     return;
   }
-  const std::int64_t decodedChannels = compression_ == kRunLength ? usedChannels_ : shape.Channels;
+  const std::int64_t decodedChannels =
+      compression_ == ChannelBlock::kRunLength ? usedChannels_ : shape.Channels;
   if (planeBytes * decodedChannels > stored * GreatestExpansion(compression_)) {
     throw PsdError::Damaged(sectionOffset, "merged image",
                             "measures " + std::to_string(shape.Width) + " x " +
@@ -78,10 +75,10 @@ MergedChannelRows::MergedChannelRows(std::span<const std::uint8_t> section,
                                 std::to_string(decodedChannels) + " channels, more than its " +
                                 std::to_string(stored) + " stored bytes can fill");
   }
-  if (compression_ == kRunLength) {
+  if (compression_ == ChannelBlock::kRunLength) {
     ReadRowLengths(2);
   } else {
-    Inflate(compression_ == kZipPredicted);
+    Inflate(compression_ == ChannelBlock::kZipPredicted);
   }
 }
 
@@ -134,9 +131,9 @@ const std::uint8_t* MergedChannelRows::Row(int channel, std::int32_t y,
   const std::size_t plane =
       static_cast<std::size_t>(channel) * static_cast<std::size_t>(shape_.Height);
   switch (compression_) {
-    case kRaw:
+    case ChannelBlock::kRaw:
       return section_.data() + 2 + (plane + static_cast<std::size_t>(y)) * rowBytes_;
-    case kRunLength:
+    case ChannelBlock::kRunLength:
       return RunLengthRow(channel, y, buffer);
     default:
       return inflated_.data() + (plane + static_cast<std::size_t>(y)) * rowBytes_;
@@ -175,7 +172,7 @@ const std::uint8_t* MergedChannelRows::RunLengthRow(int channel, std::int32_t y,
 }
 
 void MergedChannelRows::CheckInFileOrder() const {
-  if (compression_ != kRunLength) return;
+  if (compression_ != ChannelBlock::kRunLength) return;
   std::vector<std::uint8_t> buffer(BufferBytes());
   for (int c = 0; c < usedChannels_; ++c) {
     for (std::int32_t y = 0; y < shape_.Height; ++y) RunLengthRow(c, y, buffer.data());

@@ -8,12 +8,6 @@
 #include "render/PackBitsRow.h"
 
 namespace plymark {
-namespace {
-
-constexpr std::int16_t kRaw = 0;
-constexpr std::int16_t kRunLength = 1;
-
-}  // namespace
 
 bool PlaneRows::Prepare(const ChannelBlock* block, std::int32_t width, std::int32_t height) {
   switch (StartPreparing(block, width, height)) {
@@ -35,11 +29,12 @@ PlaneRows::Start PlaneRows::StartPreparing(const ChannelBlock* block, std::int32
   kind_ = Kind::Zero;
   if (block == nullptr) return Start::kReady;
   const std::size_t size = block->Data.size();
-  if (block->Compression == kRaw) {
+  if (block->Compression == ChannelBlock::kRaw) {
     kind_ = Kind::Raw;
     return size / width_ >= rows_ ? Start::kReady : Start::kRefused;
   }
-  if (block->Compression != kRunLength) return Start::kRefused;  // ZIP and others: DecodePlane
+  if (block->Compression != ChannelBlock::kRunLength)
+    return Start::kRefused;  // ZIP and others: DecodePlane
   kind_ = Kind::RunLength;
   if (size / static_cast<std::size_t>(block->RowLengthBytes) < rows_) return Start::kRefused;
   rowStarts_.resize(rows_ + 1);
